@@ -1,0 +1,141 @@
+// ZUR: a mono-in, stereo-out swept resonant filter, 2-pole or 4-pole.
+//
+// Frequencies are normalised (1.0 is half the sample rate) and time is counted
+// in sample frames; nothing here reads the sample rate.
+//
+// Threads: the host may send parameter and program changes and text requests
+// on one thread while process/processReplacing run on another. Every field
+// that both sides touch is a Relaxed value, so a change between two frames
+// takes effect from the next frame. The rings and the sweep counters belong
+// to the audio thread; suspend (which clears the rings), resume and close are
+// only sent while audio is stopped.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "audioeffect.h"
+#include "relaxed.h"
+
+// One program: the last value the host sent for each parameter while the
+// program was current, exactly as sent, and its name.
+struct ZURProgram {
+    ZURProgram() noexcept;
+
+    float fres;
+    float resonance;
+    float q;
+    float pan;
+    float sweepRange;
+    float sweepTime;
+    float poleSwitch;
+    float sweep;
+    float mix;
+    char name[24];
+};
+
+class ZUR : public AudioEffect {
+public:
+    static constexpr aeLong kNumPrograms = 16;
+    static constexpr aeLong kNumParams = 8;
+    static constexpr int kRingSize = 512;
+    static constexpr int kTableSize = 512;
+    // Buffer sizes the host provides for texts, zero byte included.
+    static constexpr int kNameSize = 13;
+    static constexpr int kLabelSize = 17;
+    static constexpr int kDisplaySize = 20;
+    static constexpr int kProgramNameSize = 24;
+
+    // Extended parameter indices the host is not told about.
+    static constexpr aeLong kPoleSwitchIndex = 1111;
+    static constexpr aeLong kFminIndex = 2000;
+    static constexpr aeLong kFmaxIndex = 2001;
+    static constexpr aeLong kFeedbackIndex = 3100;
+
+    // Sets `oome` instead of throwing when memory runs out; such an object
+    // must be destroyed without being used.
+    explicit ZUR(audioMasterCallback audioMaster) noexcept;
+    ~ZUR() override;
+
+    // Parameters.
+    void setParameter(aeLong index, float value) noexcept override;
+    float getParameter(aeLong index) noexcept override;
+    void getParameterLabel(aeLong index, char* label) noexcept override;
+    void getParameterDisplay(aeLong index, char* text) noexcept override;
+    void getParameterName(aeLong index, char* text) noexcept override;
+
+    // Audio. A block may use the same memory for its input and an output channel.
+    void process(float** inputs, float** outputs, aeLong sampleFrames) noexcept override;
+    void processReplacing(float** inputs, float** outputs, aeLong sampleFrames) noexcept override;
+    float getVu() noexcept override;
+    void suspend() noexcept override;
+
+    // Programs.
+    void setProgram(aeLong program) noexcept override;
+    void setProgramName(char* name) noexcept override;
+    void getProgramName(char* name) noexcept override;
+
+protected:
+    // Filter design.
+    void CalcAB() noexcept;
+    void CalcFil() noexcept;
+    // The cotangent comes back unrounded: it is an intermediate of the design.
+    static double cot(float x) noexcept;
+
+    // Parameter helpers.
+    void recomputeStepSizes() noexcept;
+
+    // Signal path.
+    template <bool replacing>
+    void run(float** inputs, float** outputs, aeLong sampleFrames) noexcept;
+    void sweepStep() noexcept;
+    void triangleSweepStep() noexcept;
+    void sineSweepStep() noexcept;
+
+    std::unique_ptr<ZURProgram[]> programs;
+    aeLong sweepCountdown = 0;
+    float triangleStep = 0.0f;
+    float sineStep = 0.0f;
+    float restFreq = 0.0f;
+    std::unique_ptr<float[]> sec1Z2;
+    std::unique_ptr<float[]> sec1Z1;
+    std::unique_ptr<float[]> sec2Z2;
+    std::unique_ptr<float[]> sec2Z1;
+    float vu = 0.0f;
+    aeLong bufPos = 0;
+    Relaxed<float> protoA1;
+    Relaxed<float> protoB{3.0f};
+    Relaxed<float> protoA2;
+    Relaxed<float> sec1Gain;
+    Relaxed<float> sec1A1;
+    Relaxed<float> sec1A2;
+    Relaxed<float> sec2Gain;
+    Relaxed<float> sec2A1;
+    Relaxed<float> sec2A2;
+    float fres = 0.0f;
+    Relaxed<float> curFreq;
+    Relaxed<float> sinePos;
+    float resonance = 0.0f;
+    Relaxed<float> q;
+    Relaxed<float> pan;
+    float sweepWidth = 0.0f;
+    float sweep = 0.0f;
+    float sweepTime = 0.0f;
+    Relaxed<float> fmin;
+    Relaxed<float> fmax;
+    Relaxed<float> triangleIncrement;
+    Relaxed<float> sineIncrement;
+    float fresFreq = 0.0f;
+    float feedback = 0.0f;
+    float poleSwitch = 0.0f;
+    Relaxed<float> protoPeak;
+    float freqLimit = 0.0f;
+    Relaxed<float> mix;
+    Relaxed<aeLong> lfoMode;
+    Relaxed<aeLong> twoPole;
+
+    // Shared by all instances.
+    static const std::array<float, kTableSize> CosTable;
+    static const std::array<float, kTableSize> CotTable;
+    static Relaxed<float> fGetRange;  // the SweepRange value last set on any instance
+};

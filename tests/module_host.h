@@ -1,0 +1,88 @@
+// A small host for tests: loads the built module as a host does and talks to
+// it only through `main`, the record and the host callback.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "aeffect.h"
+
+struct HostRequest {
+    AEffect* effect;
+    aeLong opcode;
+    aeLong index;
+    aeIntPtr value;
+};
+
+struct TestHost {
+    static inline std::vector<HostRequest> requests;
+    static inline aeIntPtr versionAnswer = 2400;
+
+    static aeIntPtr ZUR_CALL callback(AEffect* e, aeLong opcode, aeLong index, aeIntPtr value,
+                                      void*, float) {
+        requests.push_back({e, opcode, index, value});
+        return opcode == audioMasterVersion ? versionAnswer : 0;
+    }
+};
+
+using MainProc = AEffect*(ZUR_CALL*)(audioMasterCallback);
+
+class Module {
+public:
+    Module() {
+        handle = dlopen(ZUR_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (handle) entry = reinterpret_cast<MainProc>(dlsym(handle, "main"));
+    }
+    ~Module() {
+        if (handle) dlclose(handle);
+    }
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+
+    AEffect* create() const { return entry ? entry(TestHost::callback) : nullptr; }
+    bool loaded() const { return entry != nullptr; }
+
+private:
+    void* handle = nullptr;
+    MainProc entry = nullptr;
+};
+
+// One instance, driven through its record.
+class Instance {
+public:
+    explicit Instance(const Module& module) : e(module.create()) {}
+    ~Instance() { close(); }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    AEffect* record() const { return e; }
+    aeIntPtr dispatch(aeLong op, aeLong index = 0, aeIntPtr value = 0, void* ptr = nullptr,
+                      float opt = 0.0f) const {
+        return e->dispatcher(e, op, index, value, ptr, opt);
+    }
+    void set(aeLong index, float value) const { e->setParameter(e, index, value); }
+    float get(aeLong index) const { return e->getParameter(e, index); }
+    std::string text(aeLong op, aeLong index = 0) const {
+        char buffer[64] = "(untouched)";
+        dispatch(op, index, 0, buffer);
+        return buffer;
+    }
+    std::string display(aeLong index) const { return text(effGetParamDisplay, index); }
+    void replace(float* in, float* left, float* right, aeLong frames) const {
+        float* inputs[] = {in};
+        float* outputs[] = {left, right};
+        e->processReplacing(e, inputs, outputs, frames);
+    }
+    aeIntPtr close() {
+        aeIntPtr answer = 0;
+        if (e) answer = dispatch(effClose);
+        e = nullptr;
+        return answer;
+    }
+
+private:
+    AEffect* e;
+};

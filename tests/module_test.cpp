@@ -1,0 +1,282 @@
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "module_host.h"
+
+// Allocation failure injection: the module's nothrow allocations come here,
+// since this program exports its replacements. A count of n fails the n-th
+// allocation from now, counting from 0.
+static std::atomic<int> failAllocationIn{-1};
+
+static bool allocationFails() {
+    return failAllocationIn.load() >= 0 && failAllocationIn.fetch_sub(1) == 0;
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (allocationFails()) return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    if (allocationFails()) return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+namespace {
+
+class ModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(module.loaded()) << dlerror();
+        TestHost::requests.clear();
+        TestHost::versionAnswer = 2400;
+    }
+    Module module;
+};
+
+TEST_F(ModuleTest, MainAsksTheHostVersionFirstAndGivesUpOnZero) {
+    TestHost::versionAnswer = 0;
+    EXPECT_EQ(module.create(), nullptr);
+    ASSERT_EQ(TestHost::requests.size(), 1u);
+    EXPECT_EQ(TestHost::requests[0].effect, nullptr);
+    EXPECT_EQ(TestHost::requests[0].opcode, audioMasterVersion);
+}
+
+TEST_F(ModuleTest, RecordAfterCreation) {
+    Instance zur(module);
+    const AEffect* e = zur.record();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->magic, 0x56737450);
+    EXPECT_NE(e->object, nullptr);
+    EXPECT_EQ(e->numPrograms, 16);
+    EXPECT_EQ(e->numParams, 8);
+    EXPECT_EQ(e->numInputs, 1);
+    EXPECT_EQ(e->numOutputs, 2);
+    EXPECT_EQ(e->flags, 20);
+    EXPECT_EQ(e->uniqueID, 0x514B5631);
+    EXPECT_EQ(e->version, 1);
+    EXPECT_EQ(e->ioRatio, 1.0f);
+    EXPECT_EQ(e->initialDelay, 0);
+    EXPECT_EQ(e->realQualities, 0);
+    EXPECT_EQ(e->offQualities, 0);
+    EXPECT_EQ(e->resvd1, 0);
+    EXPECT_EQ(e->resvd2, 0);
+    EXPECT_EQ(e->user, nullptr);
+    const char zeros[sizeof e->future] = {};
+    EXPECT_EQ(std::memcmp(e->future, zeros, sizeof zeros), 0);
+    EXPECT_EQ(zur.dispatch(effIdentify), 0x4E764566);
+    EXPECT_EQ(zur.dispatch(effGetVu), 0);
+    EXPECT_EQ(zur.dispatch(effGetVu), 0);
+    EXPECT_EQ(zur.dispatch(effEditGetRect), 0);
+    EXPECT_EQ(zur.dispatch(effEditOpen), 0);
+    EXPECT_EQ(zur.close(), 1);
+}
+
+TEST_F(ModuleTest, ReadBacksAndDisplaysRightAfterCreation) {
+    Instance zur(module);
+    const struct {
+        aeLong index;
+        float value;
+        const char* display;
+    } expected[] = {
+        {0, 0.25f, " 397 "},
+        {1, 0.25f, " 18.8"},
+        {2, 0.1f, "  3.9"},
+        {3, 0.2f, "4000"},
+        {4, 0.2f, "f = 2073"},
+        {5, 0.99f, "Sin      "},
+        {6, 0.5f, "---------I---------"},
+        {7, 0.0f, " 0 %"},
+        {1111, 0.0f, "4PoleFilter"},
+        {3100, 0.0f, " i 0"},
+        {2000, 0.0180108f, "f = 397"},
+        {2001, 0.112043f, "f = 2470"},
+    };
+    for (const auto& row : expected) {
+        EXPECT_NEAR(zur.get(row.index), row.value, 1e-6) << row.index;
+        EXPECT_EQ(zur.display(row.index), row.display) << row.index;
+    }
+}
+
+TEST_F(ModuleTest, NamesAndLabels) {
+    Instance zur(module);
+    const char* untouched = "(untouched)";
+    const struct {
+        aeLong index;
+        const char* name;
+        const char* label;
+    } rows[] = {
+        {0, "Fres", "Hz"},
+        {1, "Resonance", "      "},
+        {2, "Q        ", "      "},
+        {3, "SweepTime", "ms"},
+        {4, "SweepRange", "Hz"},
+        {5, "SWEEP", "    "},
+        {6, "      PAN   ", "l<------------>r"},
+        {7, "MIX", "FX<->Clean"},
+        {1111, " 4<->2pole", " "},
+        {1000, untouched, "bpm     "},
+        {1001, "Measure   ", "beat    "},
+        {1002, "Delay 1   ", "measures"},
+        {1003, "Delay 2   ", "measures"},
+        {1004, untouched, "amount  "},
+        {1006, untouched, "L-R     "},
+        {1007, untouched, "L-R     "},
+        {1009, untouched, "amount  "},
+        {2000, "Fmin", "Hz"},
+        {2001, "Fmax", "Hz"},
+        {3100, "Feedback", untouched},
+        {8, untouched, untouched},
+        {-1, untouched, untouched},
+        {1010, untouched, untouched},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(zur.text(effGetParamName, row.index), row.name) << row.index;
+        EXPECT_EQ(zur.text(effGetParamLabel, row.index), row.label) << row.index;
+    }
+    for (aeLong index : {8, 1000, 1005, 9999, -7})
+        EXPECT_EQ(zur.display(index), untouched) << index;
+}
+
+TEST_F(ModuleTest, ParameterValuesReadBackAndDisplay) {
+    const struct {
+        aeLong index;
+        float value;
+        float readBack;
+        const char* display;
+    } rows[] = {
+        {0, 0.0f, 0.0f, " 44 "},
+        {1, 0.0f, 0.03f, " 2.2"},
+        {2, 0.0f, 0.05f, "  3.5"},
+        {3, 0.0f, 0.015f, "299"},
+        {5, 0.5f, 0.5263158f, "Triangle "},
+        {5, 0.3f, 0.0f, "OFF      "},
+        {5, 1.0f, 0.99f, "Sin      "},
+        {6, 0.0f, 0.0f, "I------------------"},
+        {6, 0.5f, 0.5f, "---------I---------"},
+        {6, 1.0f, 1.0f, "------------------I"},
+        {6, 2.0f, 2.0f, "------------------I"},
+        {6, -0.5f, -0.5f, "I------------------"},
+        {7, 0.5f, 0.5f, " 50 %"},
+        {1111, 1.0f, 1.0f, "2PoleFilter"},
+        {1111, 0.5f, 0.5f, "4PoleFilter"},
+    };
+    for (const auto& row : rows) {
+        Instance zur(module);
+        zur.set(row.index, row.value);
+        EXPECT_FLOAT_EQ(zur.get(row.index), row.readBack) << row.index << " = " << row.value;
+        EXPECT_EQ(zur.display(row.index), row.display) << row.index << " = " << row.value;
+    }
+}
+
+TEST_F(ModuleTest, ReadOnlyExtendedIndicesIgnoreValues) {
+    Instance zur(module);
+    const float fmin = zur.get(2000), fmax = zur.get(2001);
+    zur.set(2000, 0.7f);
+    zur.set(2001, 0.7f);
+    zur.set(3100, 0.7f);
+    zur.set(1005, 0.7f);
+    EXPECT_EQ(zur.get(2000), fmin);
+    EXPECT_EQ(zur.get(2001), fmax);
+    EXPECT_EQ(zur.get(3100), 0.0f);
+    EXPECT_EQ(zur.get(1005), 0.0f);
+}
+
+TEST_F(ModuleTest, SweepOffReturnsToTheFresFrequency) {
+    Instance zur(module);
+    std::vector<float> in(44100, 0.0f), left(in.size()), right(in.size());
+    zur.replace(in.data(), left.data(), right.data(), static_cast<aeLong>(in.size()));
+    zur.set(5, 0.0f);
+    EXPECT_EQ(zur.display(0), " 397 ");
+    EXPECT_EQ(zur.display(5), "OFF      ");
+}
+
+TEST_F(ModuleTest, EachProgramSelectionStartsFromThePreviousState) {
+    Instance zur(module);
+    zur.dispatch(effSetProgram, 0, 0);
+    EXPECT_EQ(zur.display(0), " 543 ");
+    EXPECT_EQ(zur.display(4), "f = 2044");
+    zur.dispatch(effSetProgram, 0, 0);
+    EXPECT_EQ(zur.display(0), " 544 ");
+    EXPECT_EQ(zur.display(4), "f = 2043");
+}
+
+TEST_F(ModuleTest, ProgramsKeepTheirOwnValues) {
+    Instance zur(module);
+    zur.dispatch(effSetProgram, 0, 3);
+    EXPECT_EQ(zur.dispatch(effGetProgram), 3);
+    zur.set(1, 0.0f);
+    EXPECT_FLOAT_EQ(zur.get(1), 0.03f);
+    zur.dispatch(effSetProgram, 0, 5);
+    EXPECT_FLOAT_EQ(zur.get(1), 0.25f);
+    zur.dispatch(effSetProgram, 0, 3);
+    EXPECT_FLOAT_EQ(zur.get(1), 0.03f);
+    zur.dispatch(effSetProgram, 0, 16);  // beyond the bank: ignored
+    zur.dispatch(effSetProgram, 0, -1);
+    EXPECT_EQ(zur.dispatch(effGetProgram), 3);
+}
+
+TEST_F(ModuleTest, ProgramNames) {
+    Instance zur(module);
+    for (aeLong p = 0; p < 16; ++p) {
+        zur.dispatch(effSetProgram, 0, p);
+        EXPECT_EQ(zur.text(effGetProgramName), "ZUR Tidewander 1.03") << p;
+    }
+    zur.dispatch(effSetProgram, 0, 2);
+    char name[] = "Wave";
+    zur.dispatch(effSetProgramName, 0, 0, name);
+    EXPECT_EQ(zur.text(effGetProgramName), "Wave");
+    char tooLong[] = "A name that is far longer than the field";
+    zur.dispatch(effSetProgram, 0, 9);
+    zur.dispatch(effSetProgramName, 0, 0, tooLong);
+    EXPECT_EQ(zur.text(effGetProgramName), std::string(tooLong, 23));
+    for (aeLong p = 0; p < 16; ++p) {
+        zur.dispatch(effSetProgram, 0, p);
+        const char* expected = p == 2   ? "Wave"
+                               : p == 9 ? "A name that is far long"
+                                        : "ZUR Tidewander 1.03";
+        EXPECT_EQ(zur.text(effGetProgramName), expected) << p;
+    }
+}
+
+TEST_F(ModuleTest, TwoInstancesAreIndependentButShareTheSweepRange) {
+    Instance a(module), b(module);
+    ASSERT_NE(a.record(), b.record());
+    EXPECT_NE(a.record()->object, b.record()->object);
+    a.set(4, 0.375f);
+    EXPECT_EQ(b.get(4), 0.375f);
+    a.set(0, 0.9f);
+    EXPECT_EQ(b.display(0), " 397 ");
+    EXPECT_EQ(a.close(), 1);
+
+    std::vector<float> in(1000, 0.25f), left(1000), right(1000);
+    b.replace(in.data(), left.data(), right.data(), 1000);
+    for (float s : left) ASSERT_TRUE(std::isfinite(s));
+    EXPECT_NE(left.back(), 0.0f);
+    EXPECT_EQ(b.display(5), "Sin      ");
+}
+
+TEST_F(ModuleTest, AllocationFailureGivesNullAndLaterCreationsStillWork) {
+    // The object itself, then the four rings and the bank.
+    for (int failing = 0; failing < 6; ++failing) {
+        failAllocationIn = failing;
+        EXPECT_EQ(module.create(), nullptr) << "allocation " << failing;
+        failAllocationIn = -1;
+        Instance zur(module);
+        ASSERT_NE(zur.record(), nullptr) << "after failing allocation " << failing;
+        EXPECT_EQ(zur.display(0), " 397 ");
+    }
+}
+
+}  // namespace
