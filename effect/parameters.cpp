@@ -160,6 +160,7 @@ void ZUR::setParameter(aeLong index, float v) noexcept {
             break;
         default: break;
     }
+    publishChanges();
     if (editor) editor->postUpdate();
 }
 
@@ -240,4 +241,5 @@ void ZUR::getParameterDisplay(aeLong index, char* text) noexcept {
         case kFeedbackIndex: std::snprintf(text, size, " i %d", scaled(100.0f, feedback)); break;
         default: break;  // the host's buffer is left untouched
     }
+    publishChanges();  // the shape, pole mode and bound texts may have set a field
 }

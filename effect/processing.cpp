@@ -1,8 +1,10 @@
 // The signal path: sweep step, section 1, section 2 (4-pole), limit, mix, pan.
 //
 // Real-time code: no allocation, no locks, no system calls, a fixed amount of
-// work per frame. Every parameter-driven value is read afresh in each frame,
-// so a change made between two frames takes effect from the next frame.
+// work per frame. The values the parameters drive are held in a snapshot that
+// is taken again whenever the control thread has published a change (checked
+// in every frame) and after every sweep step, so a change made between two
+// frames takes effect from the next frame.
 //
 // The four state arrays are rings addressed by a read position r and a write
 // position w = r + 1 (mod 512) that advance together: what a frame writes at w
@@ -18,11 +20,20 @@ constexpr double kInputOffset = 0.0001;  // added to every sample entering the f
 constexpr aeLong kSweepReload = 50;      // a sweep step every 51 frames
 constexpr int kLastRingSlot = ZUR::kRingSize - 1;
 
-float limit(float v) noexcept { return v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v); }
+// Limits to -1.0 ... 1.0. Written in the shape of the processor's min and max
+// instructions, so it compiles without branches (clipped noise would make a
+// branch unpredictable); a NaN comes out as -1.0.
+float limit(float v) noexcept {
+    const float atLeast = v > -1.0f ? v : -1.0f;
+    return atLeast < 1.0f ? atLeast : 1.0f;
+}
 
 // One channel's gain of the balance pan: at most 1.0, and never negative, so a
 // pan value outside 0 to 1 cannot lift the limited value beyond full scale.
-double balanceGain(double gain) noexcept { return gain > 1.0 ? 1.0 : (gain > 0.0 ? gain : 0.0); }
+double balanceGain(double gain) noexcept {
+    const double atLeast = gain > 0.0 ? gain : 0.0;
+    return atLeast < 1.0 ? atLeast : 1.0;
+}
 
 int nextSlot(int slot) noexcept { return slot == kLastRingSlot ? 0 : slot + 1; }
 
@@ -49,27 +60,48 @@ void ZUR::sineSweepStep() noexcept {
     if (pos >= 511.0f) sineStep = -sineIncrement;
     const double p = static_cast<double>(pos) + sineStep;
     sinePos = static_cast<float>(p);
-    // A step larger than one entry can carry p past either end of the table.
-    const double entry = std::floor(p);
-    const int k =
-        entry > 0.0 ? (entry < kLastRingSlot ? static_cast<int>(entry) : kLastRingSlot) : 0;
+    // k = floor(p), held inside the table: a step larger than one entry can
+    // carry p past either end. For p from 0 up to 511 truncation is floor.
+    const int k = p > 0.0 ? (p < kLastRingSlot ? static_cast<int>(p) : kLastRingSlot) : 0;
     const double low = fmin;
     curFreq = static_cast<float>(low + (static_cast<double>(fmax) - low) * CosTable[k]);
 }
 
-void ZUR::sweepStep() noexcept {
-    const aeLong mode = lfoMode;
-    if (mode != 1 && mode != 2) return;
-    const aeLong countdown = sweepCountdown;
-    sweepCountdown = countdown - 1;
-    if (countdown != 0) return;
+void ZUR::sweepStep(aeLong mode) noexcept {
     if (mode == 1)
         triangleSweepStep();
     else
         sineSweepStep();
-    sweepCountdown = kSweepReload;
     CalcFil();  // the new coefficients already apply to this frame
 }
+
+// The values one frame works with, as doubles where the arithmetic is double.
+struct ZUR::FrameValues {
+    aeLong lfoMode;
+    bool twoPole;
+    double sec1Gain, sec1A1, sec1A2;
+    double sec2Gain, sec2A1, sec2A2;
+    double pan, mix;
+    double gainLeft, gainRight;  // balance pan, 4-pole
+
+    void take(const ZUR& z) noexcept {
+        lfoMode = z.lfoMode;
+        twoPole = z.twoPole != 0;
+        takeCoefficients(z);
+        pan = z.pan;
+        mix = z.mix;
+        gainLeft = balanceGain(2.0 * (1.0 - pan));
+        gainRight = balanceGain(2.0 * pan);
+    }
+    void takeCoefficients(const ZUR& z) noexcept {
+        sec1Gain = z.sec1Gain;
+        sec1A1 = z.sec1A1;
+        sec1A2 = z.sec1A2;
+        sec2Gain = z.sec2Gain;
+        sec2A1 = z.sec2A1;
+        sec2A2 = z.sec2A2;
+    }
+};
 
 template <bool replacing>
 void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
@@ -83,46 +115,82 @@ void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
 
     int r = bufPos;
     int w = nextSlot(r);
+    // What a frame reads at r is what the frame before wrote at w, so the
+    // state is carried in locals and written to the rings as it goes: the
+    // rings end up exactly as if every frame had read them. Section 2 reloads
+    // from its rings after a 2-pole frame, which leaves them unwritten.
+    float z1 = s1z1[r];
+    float z2 = s1z2[r];
+    float q1 = 0.0f;
+    float q2 = 0.0f;
+    bool section2Carried = false;
+    aeLong countdown = sweepCountdown;  // only this thread counts it
+
+    std::uint32_t seen = changes.load(std::memory_order_acquire);
+    FrameValues v;
+    v.take(*this);
     for (aeLong n = 0; n < sampleFrames; ++n) {
-        sweepStep();
+        const std::uint32_t now = changes.load(std::memory_order_acquire);
+        if (now != seen) {
+            seen = now;
+            v.take(*this);
+        }
+        // Sweep step check: a step when the count stands at 0, then it restarts
+        // from 50; with the sweep OFF the count stands still.
+        if (v.lfoMode == 1 || v.lfoMode == 2) {
+            if (countdown == 0) {
+                sweepStep(v.lfoMode);
+                v.takeCoefficients(*this);
+                countdown = kSweepReload;
+            } else {
+                --countdown;
+            }
+        }
 
         const double x = in[n];
-        const double u = (x + kInputOffset) * sec1Gain;
-        const float state1 = s1z1[r];
+        const double u = (x + kInputOffset) * v.sec1Gain;
+        const float state1 = z1;
         const double y1 = u + state1;
-        s1z2[w] = static_cast<float>(-sec1A2 * y1);
-        s1z1[w] = static_cast<float>(s1z2[r] - sec1A1 * y1);
+        const float next2 = static_cast<float>(-v.sec1A2 * y1);
+        const float next1 = static_cast<float>(z2 - v.sec1A1 * y1);
+        s1z2[w] = next2;
+        s1z1[w] = next1;
+        z1 = next1;
+        z2 = next2;
 
-        const double position = pan;
-        if (twoPole != 0) {
+        if (v.twoPole) {
+            section2Carried = false;
             // Linear pan of y1, each channel limited; no mix.
-            const float f1 = limit(static_cast<float>(y1 * position));
-            const float f2 = limit(static_cast<float>((1.0 - position) * y1));
-            emit<replacing>(out0[n], f1);
-            emit<replacing>(out1[n], f2);
+            emit<replacing>(out0[n], limit(static_cast<float>(y1 * v.pan)));
+            emit<replacing>(out1[n], limit(static_cast<float>((1.0 - v.pan) * y1)));
         } else {
+            if (!section2Carried) {
+                q1 = s2z1[r];
+                q2 = s2z2[r];
+                section2Carried = true;
+            }
             // Section 2 is fed from section 1's state, and the output adds
             // section 2's state to section 1's input term.
-            const float state2 = s2z1[r];
-            const double y2 = sec2Gain * static_cast<double>(state1) + state2;
-            s2z2[w] = static_cast<float>(-sec2A2 * y2);
-            s2z1[w] = static_cast<float>(s2z2[r] - sec2A1 * y2);
+            const float state2 = q1;
+            const double y2 = v.sec2Gain * static_cast<double>(state1) + state2;
+            const float section2Next2 = static_cast<float>(-v.sec2A2 * y2);
+            const float section2Next1 = static_cast<float>(q2 - v.sec2A1 * y2);
+            s2z2[w] = section2Next2;
+            s2z1[w] = section2Next1;
+            q1 = section2Next1;
+            q2 = section2Next2;
+
             double o = u + state2;
-            if constexpr (replacing) {
-                const double dry = mix;
-                o = (1.0 - dry) * o + dry * x;
-            }
+            if constexpr (replacing) o = (1.0 - v.mix) * o + v.mix * x;
             const float f1 = limit(static_cast<float>(o));
-            // Balance pan: 0.5 gives both channels the full value.
-            const double gainLeft = balanceGain(2.0 * (1.0 - position));
-            const double gainRight = balanceGain(2.0 * position);
-            emit<replacing>(out0[n], f1 * gainLeft);
-            emit<replacing>(out1[n], f1 * gainRight);
+            emit<replacing>(out0[n], f1 * v.gainLeft);
+            emit<replacing>(out1[n], f1 * v.gainRight);
         }
 
         r = w;
         w = nextSlot(w);
     }
+    sweepCountdown = countdown;
     bufPos = r;
 }
 

@@ -12,6 +12,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "audioeffect.h"
@@ -85,10 +87,18 @@ protected:
     // Parameter helpers.
     void recomputeStepSizes() noexcept;
 
+    // Tells the audio thread that parameter-driven values changed; called by
+    // every operation of the control thread that writes them.
+    void publishChanges() noexcept { changes.fetch_add(1, std::memory_order_release); }
+
     // Signal path.
+    struct FrameValues;
     template <bool replacing>
     void run(float** inputs, float** outputs, aeLong sampleFrames) noexcept;
-    void sweepStep() noexcept;
+    // One step of the sweep shape `mode`, then the new coefficients. Kept out
+    // of line: it runs once every 51 frames, and the loop around it keeps its
+    // state in registers.
+    [[gnu::noinline, gnu::cold]] void sweepStep(aeLong mode) noexcept;
     void triangleSweepStep() noexcept;
     void sineSweepStep() noexcept;
 
@@ -133,6 +143,8 @@ protected:
     Relaxed<float> mix;
     Relaxed<aeLong> lfoMode;
     Relaxed<aeLong> twoPole;
+
+    std::atomic<std::uint32_t> changes{0};  // counts published changes
 
     // Shared by all instances.
     static const std::array<float, kTableSize> CosTable;
