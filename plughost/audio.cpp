@@ -1,0 +1,273 @@
+#include "audio.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "module.h"
+
+namespace {
+
+constexpr std::int64_t kWriteFrames = 16384;
+
+class FileSource : public MonoSource {
+public:
+    FileSource(SNDFILE* f, const SF_INFO& info, int pickChannel)
+        : file(f), channels(info.channels), pick(pickChannel) {
+        rate = info.samplerate;
+        length = info.frames;
+    }
+    ~FileSource() override { sf_close(file); }
+
+    std::int64_t read(float* out, std::int64_t frames) override {
+        if (channels == 1) return sf_readf_float(file, out, frames);
+        work.resize(static_cast<std::size_t>(frames * channels));
+        const sf_count_t got = sf_readf_float(file, work.data(), frames);
+        for (sf_count_t n = 0; n < got; ++n) {
+            const float* frame = &work[static_cast<std::size_t>(n * channels)];
+            if (pick > 0) {
+                out[n] = frame[pick - 1];
+            } else {
+                double sum = 0.0;
+                for (int c = 0; c < channels; ++c) sum += frame[c];
+                out[n] = static_cast<float>(sum / channels);
+            }
+        }
+        return got;
+    }
+
+private:
+    SNDFILE* file;
+    int channels;
+    int pick;
+    std::vector<float> work;
+};
+
+class BufferSource : public MonoSource {
+public:
+    BufferSource(std::vector<float> s, double sampleRate) : samples(std::move(s)) {
+        rate = sampleRate;
+        length = static_cast<std::int64_t>(samples.size());
+    }
+    std::int64_t read(float* out, std::int64_t frames) override {
+        const std::int64_t n = std::min(frames, length - position);
+        std::copy_n(samples.begin() + position, n, out);
+        position += n;
+        return n;
+    }
+
+private:
+    std::vector<float> samples;
+    std::int64_t position = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<MonoSource> openInput(const std::string& path, int pick) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) throw HostError("cannot read input '" + path + "': " + sf_strerror(nullptr));
+    auto source = std::make_unique<FileSource>(file, info, pick);
+    if (info.frames <= 0 || info.channels <= 0)
+        throw HostError("input '" + path + "' holds no audio frames");
+    if (pick < 0 || pick > info.channels)
+        throw HostError("--channel " + std::to_string(pick) + " is out of range: input '" + path +
+                        "' has " + std::to_string(info.channels) + " channel(s)");
+    return source;
+}
+
+std::unique_ptr<MonoSource> makeSignal(const std::string& spec, double seconds, double sampleRate) {
+    const auto frames = static_cast<std::size_t>(std::llround(seconds * sampleRate));
+    if (frames == 0) throw HostError("--seconds " + std::to_string(seconds) + " gives no frames");
+    std::vector<float> samples(frames);
+    if (spec == "noise") {
+        std::mt19937 rng(1);
+        std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
+        for (float& s : samples) s = dist(rng);
+    } else if (spec == "saw") {
+        const double period = sampleRate / 110.0;
+        for (std::size_t n = 0; n < frames; ++n)
+            samples[n] =
+                static_cast<float>(std::fmod(static_cast<double>(n), period) / period - 0.5);
+    } else if (spec == "impulse") {
+        samples[0] = 1.0f;
+    } else if (spec.rfind("sine:", 0) == 0) {
+        char* end = nullptr;
+        const double hz = std::strtod(spec.c_str() + 5, &end);
+        if (end == spec.c_str() + 5 || *end != '\0' || !(hz > 0.0) || hz >= sampleRate / 2)
+            throw HostError("--signal '" + spec +
+                            "': the frequency must be a number of Hz above 0 and below half the "
+                            "sample rate");
+        for (std::size_t n = 0; n < frames; ++n)
+            samples[n] = static_cast<float>(
+                0.5 * std::sin(2.0 * M_PI * hz * static_cast<double>(n) / sampleRate));
+    } else {
+        throw HostError("--signal '" + spec + "' is not one of noise, saw, impulse, sine:HZ");
+    }
+    return std::make_unique<BufferSource>(std::move(samples), sampleRate);
+}
+
+OutputFormat parseOutputFormat(const std::string& name) {
+    if (name == "float") return OutputFormat::Float32;
+    if (name == "pcm16") return OutputFormat::Pcm16;
+    if (name == "pcm24") return OutputFormat::Pcm24;
+    if (name == "flac") return OutputFormat::Flac;
+    throw HostError("--format '" + name + "' is not one of float, pcm16, pcm24, flac");
+}
+
+OutputFile::OutputFile(const std::string& target, OutputFormat format, double sampleRate,
+                       int channelCount, std::int64_t largestBlock)
+    : path(target),
+      channels(channelCount),
+      capacity(std::max(kWriteFrames, largestBlock)),
+      temporary(target + ".partial-" + std::to_string(getpid())),
+      meter(channelCount),
+      current(newPiece()),
+      pointers(static_cast<std::size_t>(channelCount)) {
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(std::lround(sampleRate));
+    info.channels = channels;
+    switch (format) {
+        case OutputFormat::Float32: info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT; break;
+        case OutputFormat::Pcm16: info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16; break;
+        case OutputFormat::Pcm24: info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24; break;
+        case OutputFormat::Flac: info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24; break;
+    }
+    SNDFILE* handle = sf_open(temporary.c_str(), SFM_WRITE, &info);
+    if (!handle) throw HostError("cannot write output '" + path + "': " + sf_strerror(nullptr));
+    // Integer formats clip instead of wrapping around.
+    if (format != OutputFormat::Float32) sf_command(handle, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    file = handle;
+    writer = std::thread(&OutputFile::writerLoop, this);
+}
+
+OutputFile::~OutputFile() {
+    finishWriter();
+    if (file) sf_close(static_cast<SNDFILE*>(file));
+    if (!committed) std::remove(temporary.c_str());
+}
+
+OutputFile::Piece OutputFile::newPiece() {
+    Piece p;
+    p.planar.resize(static_cast<std::size_t>(capacity * channels));
+    return p;
+}
+
+float** OutputFile::space(std::int64_t frames) {
+    if (current.frames + frames > capacity) handOver();
+    for (int c = 0; c < channels; ++c)
+        pointers[static_cast<std::size_t>(c)] =
+            current.planar.data() + c * capacity + current.frames;
+    return pointers.data();
+}
+
+void OutputFile::written(std::int64_t frames) { current.frames += frames; }
+
+void OutputFile::handOver() {
+    if (current.frames == 0) return;
+    Piece next;
+    {
+        std::unique_lock lock(mutex);
+        if (!failure.empty()) throw HostError(failure);
+        // A few pieces in flight are enough to keep the writer busy.
+        changed.wait(lock, [this] { return queue.size() < 4 || !failure.empty(); });
+        if (!failure.empty()) throw HostError(failure);
+        queue.push_back(std::move(current));
+        changed.notify_all();
+        if (!spare.empty()) {
+            next = std::move(spare.back());
+            spare.pop_back();
+        }
+    }
+    if (next.planar.empty()) next = newPiece();
+    next.frames = 0;
+    current = std::move(next);
+}
+
+void OutputFile::writerLoop() {
+    std::vector<float> interleaved;
+    for (;;) {
+        Piece piece;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [this] { return !queue.empty() || closing; });
+            if (queue.empty()) return;
+            piece = std::move(queue.front());
+            queue.pop_front();
+            changed.notify_all();
+        }
+        const std::int64_t frames = piece.frames;
+        interleaved.resize(static_cast<std::size_t>(frames * channels));
+        for (int c = 0; c < channels; ++c) {
+            const float* from = piece.planar.data() + c * capacity;
+            meter.add(c, from, frames);
+            for (std::int64_t n = 0; n < frames; ++n)
+                interleaved[static_cast<std::size_t>(n * channels + c)] = from[n];
+        }
+        meter.count(frames);
+        const bool ok =
+            sf_writef_float(static_cast<SNDFILE*>(file), interleaved.data(), frames) == frames;
+        std::lock_guard lock(mutex);
+        if (!ok) {
+            failure =
+                "cannot write output '" + path + "': " + sf_strerror(static_cast<SNDFILE*>(file));
+            queue.clear();
+            changed.notify_all();
+            return;
+        }
+        spare.push_back(std::move(piece));
+    }
+}
+
+void OutputFile::finishWriter() {
+    if (!writer.joinable()) return;
+    {
+        std::lock_guard lock(mutex);
+        closing = true;
+        changed.notify_all();
+    }
+    writer.join();
+}
+
+void OutputFile::commit() {
+    handOver();
+    finishWriter();
+    if (!failure.empty()) throw HostError(failure);
+    const int closed = sf_close(static_cast<SNDFILE*>(file));
+    file = nullptr;
+    if (closed != 0)
+        throw HostError("cannot write output '" + path + "': " + sf_error_number(closed));
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        throw HostError("cannot write output '" + path + "': rename failed");
+    committed = true;
+}
+
+void LevelMeter::add(int c, const float* x, std::int64_t frames) {
+    // Four running maxima and sums, so that no step waits on the one before.
+    float p[4] = {peak[c], peak[c], peak[c], peak[c]};
+    double s[4] = {};
+    std::int64_t n = 0;
+    for (; n + 4 <= frames; n += 4)
+        for (int k = 0; k < 4; ++k) {
+            const float v = x[n + k];
+            const float magnitude = v < 0.0f ? -v : v;
+            p[k] = magnitude > p[k] ? magnitude : p[k];
+            s[k] += static_cast<double>(v) * v;
+        }
+    for (; n < frames; ++n) {
+        const float v = x[n];
+        const float magnitude = v < 0.0f ? -v : v;
+        p[0] = magnitude > p[0] ? magnitude : p[0];
+        s[0] += static_cast<double>(v) * v;
+    }
+    peak[c] = std::max(std::max(p[0], p[1]), std::max(p[2], p[3]));
+    sumSquares[c] += (s[0] + s[1]) + (s[2] + s[3]);
+}
+
+double LevelMeter::rmsOf(int channel) const {
+    return counted > 0 ? std::sqrt(sumSquares[channel] / static_cast<double>(counted)) : 0.0;
+}
