@@ -2,9 +2,9 @@
 PRESET ?= release
 JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ clang libclang-rt-14-dev binutils pkg-config libgtest-dev libgmock-dev \
-            libsndfile1-dev libcli11-dev
+            libsndfile1-dev libcli11-dev libbenchmark-dev
 
-.PHONY: all deps build test demo format format-check clean
+.PHONY: all deps build test demo bench format format-check clean
 
 all: build
 
@@ -26,6 +26,10 @@ demo: build
 	    -t "ZUR, program 0: white noise through the swept 4-pole filter" -o build/demo.png && \
 	  echo "spectrogram: build/demo.png"; \
 	else echo "(install sox for a spectrogram: sudo apt-get install -y sox)"; fi
+
+# Speed of every case against the limit of the recursion, with the ratio table.
+bench: build
+	./build/zur_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
 
