@@ -1,5 +1,6 @@
 // Parameters: the mapping from the host's normalised values to the working
 // values, the values read back, and the names, labels and display texts.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -79,6 +80,8 @@ void ZUR::recomputeStepSizes() noexcept {
 }
 
 void ZUR::setParameter(aeLong index, float v) noexcept {
+    // A value that is not a number, or is infinite, is ignored whole.
+    if (!std::isfinite(v)) return;
     ZURProgram* p = programs ? &programs[static_cast<std::size_t>(curProgram)] : nullptr;
     auto keep = [p](float ZURProgram::*field, float value) {
         if (p) p->*field = value;

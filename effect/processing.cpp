@@ -35,6 +35,10 @@ double balanceGain(double gain) noexcept {
     return atLeast < 1.0 ? atLeast : 1.0;
 }
 
+// True when both values are finite: the difference of a value with itself is
+// 0 for a finite one and NaN for an infinite one or a NaN.
+bool isFinite(float a, float b) noexcept { return (a - a) + (b - b) == 0.0f; }
+
 int nextSlot(int slot) noexcept { return slot == kLastRingSlot ? 0 : slot + 1; }
 
 template <bool replacing>
@@ -158,11 +162,13 @@ void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
         z1 = next1;
         z2 = next2;
 
+        double left, right;
+        bool finite = isFinite(next1, next2);
         if (v.twoPole) {
             section2Carried = false;
             // Linear pan of y1, each channel limited; no mix.
-            emit<replacing>(out0[n], limit(static_cast<float>(y1 * v.pan)));
-            emit<replacing>(out1[n], limit(static_cast<float>((1.0 - v.pan) * y1)));
+            left = limit(static_cast<float>(y1 * v.pan));
+            right = limit(static_cast<float>((1.0 - v.pan) * y1));
         } else {
             if (!section2Carried) {
                 q1 = s2z1[r];
@@ -179,13 +185,23 @@ void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
             s2z1[w] = section2Next1;
             q1 = section2Next1;
             q2 = section2Next2;
+            finite = finite && isFinite(section2Next1, section2Next2);
 
             double o = u + state2;
             if constexpr (replacing) o = (1.0 - v.mix) * o + v.mix * x;
             const float f1 = limit(static_cast<float>(o));
-            emit<replacing>(out0[n], f1 * v.gainLeft);
-            emit<replacing>(out1[n], f1 * v.gainRight);
+            left = f1 * v.gainLeft;
+            right = f1 * v.gainRight;
         }
+        if (!finite) [[unlikely]] {
+            // A NaN or infinite input, or a section that ran away: start the
+            // filter afresh, as suspend does, and give this frame silence.
+            clearRings();
+            z1 = z2 = q1 = q2 = 0.0f;
+            left = right = 0.0;
+        }
+        emit<replacing>(out0[n], left);
+        emit<replacing>(out1[n], right);
 
         r = w;
         w = nextSlot(w);
@@ -208,7 +224,9 @@ float ZUR::getVu() noexcept {
     return level;
 }
 
-void ZUR::suspend() noexcept {
+void ZUR::suspend() noexcept { clearRings(); }
+
+void ZUR::clearRings() noexcept {
     for (float* ring : {sec1Z2.get(), sec1Z1.get(), sec2Z2.get(), sec2Z1.get()})
         if (ring) std::fill_n(ring, kRingSize, 0.0f);
 }

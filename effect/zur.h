@@ -92,6 +92,7 @@ protected:
     void publishChanges() noexcept { changes.fetch_add(1, std::memory_order_release); }
 
     // Signal path.
+    void clearRings() noexcept;
     struct FrameValues;
     template <bool replacing>
     void run(float** inputs, float** outputs, aeLong sampleFrames) noexcept;

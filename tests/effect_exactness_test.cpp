@@ -72,10 +72,10 @@ void plainBlock(ZURProbe& z, const float* in, float* out0, float* out1, int fram
 
 bool sameState(ZURProbe& a, ZURProbe& b) {
     const std::size_t bytes = ZUR::kRingSize * sizeof(float);
-    return a.bufPos == b.bufPos && a.sweepCountdown == b.sweepCountdown &&
-           a.curFreq == b.curFreq && a.sinePos == b.sinePos && a.sineStep == b.sineStep &&
-           a.triangleStep == b.triangleStep && a.sec1Gain == b.sec1Gain &&
-           a.sec2A2 == b.sec2A2 && std::memcmp(a.sec1Z1.get(), b.sec1Z1.get(), bytes) == 0 &&
+    return a.bufPos == b.bufPos && a.sweepCountdown == b.sweepCountdown && a.curFreq == b.curFreq &&
+           a.sinePos == b.sinePos && a.sineStep == b.sineStep && a.triangleStep == b.triangleStep &&
+           a.sec1Gain == b.sec1Gain && a.sec2A2 == b.sec2A2 &&
+           std::memcmp(a.sec1Z1.get(), b.sec1Z1.get(), bytes) == 0 &&
            std::memcmp(a.sec1Z2.get(), b.sec1Z2.get(), bytes) == 0 &&
            std::memcmp(a.sec2Z1.get(), b.sec2Z1.get(), bytes) == 0 &&
            std::memcmp(a.sec2Z2.get(), b.sec2Z2.get(), bytes) == 0;
@@ -99,7 +99,8 @@ void compareOnRandomStream(unsigned seed, std::int64_t totalFrames) {
             plain.setParameter(index, value);
         }
         if (block % 97 == 96) {
-            const auto program = static_cast<aeLong>(std::uniform_int_distribution<int>(0, 15)(rng));
+            const auto program =
+                static_cast<aeLong>(std::uniform_int_distribution<int>(0, 15)(rng));
             fast.setProgram(program);
             plain.setProgram(program);
         }
