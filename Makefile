@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ clang libclang-rt-14-dev binutils pkg-config libgtest-dev libgmock-dev \
             libsndfile1-dev libcli11-dev libbenchmark-dev
 
-.PHONY: all deps build test demo bench format format-check clean
+.PHONY: all deps build test demo bench tsan fuzz format format-check clean
 
 all: build
 
@@ -30,6 +30,22 @@ demo: build
 # Speed of every case against the limit of the recursion, with the ratio table.
 bench: build
 	./build/zur_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+
+# The audio and control threads at once, under ThreadSanitizer.
+tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
+
+# Replays the committed corpus, then fuzzes for FUZZ_SECONDS (new inputs go
+# to a scratch folder, not into the repository).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	./build-fuzz/fuzz_host_calls fuzz/corpus/*
+	rm -rf build-fuzz/corpus && mkdir -p build-fuzz/corpus && cp fuzz/corpus/* build-fuzz/corpus/
+	./build-fuzz/fuzz_host_calls -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build-fuzz/corpus
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
 

@@ -123,7 +123,8 @@ class Collector : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median"))
+            if (run.error_occurred ||
+                (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median"))
                 continue;
             const auto frames = run.counters.find("frames");
             if (frames == run.counters.end()) continue;
@@ -154,7 +155,8 @@ bool printSummary(const std::map<std::string, double>& t) {
         for (int replace : {1, 0})
             for (int sweep = 0; sweep < 3; ++sweep) {
                 const double ns = at(effectName(512, poles == 4, sweep, replace, false));
-                const double limit = at(std::string("limit/") + (poles == 4 ? "4pole" : "2pole") + "/512");
+                const double limit =
+                    at(std::string("limit/") + (poles == 4 ? "4pole" : "2pole") + "/512");
                 if (ns == 0.0 || limit == 0.0) continue;
                 const double ratio = ns / limit;
                 const bool good = ratio <= 1.3;
