@@ -12,6 +12,7 @@
 #include "info.h"
 #include "module.h"
 #include "render.h"
+#include "validate.h"
 
 namespace {
 
@@ -142,6 +143,12 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1000.0, 768000.0))
         ->capture_default_str();
 
+    std::string validateModulePath;
+    bool validateJson = false;
+    auto* validate = app.add_subcommand("validate", "check the module category by category");
+    validate->add_option("MODULE", validateModulePath, "the module file")->required();
+    validate->add_flag("--json", validateJson, "print JSON for scripts");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -159,6 +166,9 @@ int main(int argc, char** argv) {
             printInfo(plugin, json, std::cout);
         } else if (*render) {
             return runRender(r);
+        } else if (*validate) {
+            LoadedModule module(validateModulePath);
+            return validateModule(module, validateJson, std::cout) ? 0 : 1;
         } else if (*bench) {
             LoadedModule module(benchModule);
             Plugin plugin(module);

@@ -199,6 +199,23 @@ TEST_F(Plughost, InfoDescribesTheRecord) {
         << json.out;
 }
 
+TEST_F(Plughost, ValidatePassesTheModuleAndReportsEveryCategory) {
+    const Outcome text = run(std::string("validate ") + ZUR_MODULE_PATH);
+    EXPECT_EQ(text.status, 0) << text.out << text.err;
+    EXPECT_NE(text.out.find("all categories passed"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find("FAIL"), std::string::npos) << text.out;
+    for (const char* category :
+         {"record", "open/close x100", "rates and block sizes", "accumulate adds",
+          "input is an output", "blocks change nothing", "parameter fuzz", "texts", "programs",
+          "second thread", "real-time budget"})
+        EXPECT_NE(text.out.find(std::string("PASS  ") + category), std::string::npos) << category;
+    const Outcome json = run(std::string("validate --json ") + ZUR_MODULE_PATH);
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"passed\": true}"), std::string::npos) << json.out;
+    const Outcome bad = run(std::string("validate ") + FAKE_MODULE_DIR + "/fake_bad_magic.so");
+    EXPECT_NE(bad.status, 0);
+}
+
 TEST_F(Plughost, BadInputFailsWithOneLineAndLeavesNoOutput) {
     writeWav(path("empty.wav"), {}, 1);
     writeWav(path("mono.wav"), noise(100), 1);
