@@ -64,7 +64,7 @@ float parameterValue(Input& in) {
 }
 
 aeLong parameterIndex(Input& in) {
-    static const aeLong known[] = {0,    1,    2,    3,    4,    5,    6,    7,    8,   1111,
+    static const aeLong known[] = {0,    1,    2,    3,    4,    5,    6,    7,  8,   1111,
                                    1000, 1001, 1004, 1006, 2000, 2001, 3100, -1, 9999};
     const std::uint8_t k = in.byte();
     if (k < 200) return known[k % std::size(known)];
@@ -78,7 +78,8 @@ void textRequest(AEffect* e, aeLong op, aeLong index, std::size_t size) {
     e->dispatcher(e, op, index, 0, buffer.get(), 0.0f);
     bool untouched = true;
     for (std::size_t i = 0; i < size; ++i) untouched = untouched && buffer[i] == 0x5A;
-    if (!untouched && std::memchr(buffer.get(), 0, size) == nullptr) violated("text not terminated");
+    if (!untouched && std::memchr(buffer.get(), 0, size) == nullptr)
+        violated("text not terminated");
 }
 
 void processBlock(AEffect* e, Input& in) {
@@ -107,17 +108,21 @@ void processBlock(AEffect* e, Input& in) {
     (replacing ? e->processReplacing : e->process)(e, inputs, outputs, frames);
 
     for (std::size_t i = 0; i < n; ++i)
-        for (auto [after, before] : {std::pair{left[i], leftBefore[i]}, std::pair{right[i], rightBefore[i]}}) {
+        for (auto [after, before] :
+             {std::pair{left[i], leftBefore[i]}, std::pair{right[i], rightBefore[i]}}) {
             if (replacing) {
-                if (!(std::fabs(after) <= 1.0f)) violated("written sample not finite or beyond full scale");
+                if (!(std::fabs(after) <= 1.0f))
+                    violated("written sample not finite or beyond full scale");
             } else if (std::isfinite(before) && std::fabs(before) < 1e6f) {
                 // The sum is rounded to float: allow for half a unit of the buffer's value.
                 const double added = static_cast<double>(after) - before;
                 const double rounding = std::fabs(static_cast<double>(before)) * 0x1p-23 + 1e-6;
-                if (!(std::fabs(added) <= 1.0 + rounding)) violated("added value not finite or beyond full scale");
+                if (!(std::fabs(added) <= 1.0 + rounding))
+                    violated("added value not finite or beyond full scale");
             }
         }
-    if (frames <= 0 && (left != leftBefore || right != rightBefore)) violated("empty block wrote output");
+    if (frames <= 0 && (left != leftBefore || right != rightBefore))
+        violated("empty block wrote output");
 }
 
 }  // namespace
@@ -135,7 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const auto value = static_cast<aeIntPtr>(in.take<std::int64_t>());
                 const float opt = in.take<float>();
                 if (opcode == effClose) {
-                    if (e->dispatcher(e, effClose, index, value, nullptr, opt) != 1) violated("close did not answer 1");
+                    if (e->dispatcher(e, effClose, index, value, nullptr, opt) != 1)
+                        violated("close did not answer 1");
                     instances[current] = create();
                 } else if (opcode >= effGetProgramName && opcode <= effGetParamName) {
                     static const std::size_t sizes[] = {ZUR::kProgramNameSize, ZUR::kLabelSize,
@@ -143,8 +149,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     textRequest(e, opcode, index, sizes[opcode - effGetProgramName]);
                 } else if (opcode == effSetProgramName) {
                     char name[32] = {};
-                    const std::size_t length = in.byte() % 24;  // the host sends at most 23 characters
-                    for (std::size_t i = 0; i < length; ++i) name[i] = static_cast<char>(in.byte() | 1);
+                    const std::size_t length =
+                        in.byte() % 24;  // the host sends at most 23 characters
+                    for (std::size_t i = 0; i < length; ++i)
+                        name[i] = static_cast<char>(in.byte() | 1);
                     e->dispatcher(e, opcode, index, value, name, opt);
                 } else if (opcode == effEditGetRect) {
                     ERect* rect = nullptr;
@@ -170,7 +178,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (instances.size() < 4) instances.push_back(create());
                 current = in.byte() % instances.size();
                 break;
-            case 7: e->dispatcher(e, effSetProgram, 0, static_cast<aeIntPtr>(in.byte() % 20) - 2, nullptr, 0.0f); break;
+            case 7:
+                e->dispatcher(e, effSetProgram, 0, static_cast<aeIntPtr>(in.byte() % 20) - 2,
+                              nullptr, 0.0f);
+                break;
         }
     }
     for (AEffect* e : instances) e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);

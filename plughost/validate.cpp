@@ -38,11 +38,13 @@ std::vector<float> noise(std::size_t frames, unsigned seed) {
 
 // Processes `input` (fed to every input) in blocks of the given lengths,
 // cycling through them; outputs start at `start`.
-Channels run(const Plugin& p, const std::vector<float>& input, const std::vector<std::size_t>& blocks,
-             bool replacing, float start = 0.0f, bool inPlace = false) {
+Channels run(const Plugin& p, const std::vector<float>& input,
+             const std::vector<std::size_t>& blocks, bool replacing, float start = 0.0f,
+             bool inPlace = false) {
     const auto outputs = static_cast<std::size_t>(p.outputs());
     Channels out(outputs, std::vector<float>(input.size(), start));
-    std::vector<std::vector<float>> in(std::max<std::size_t>(static_cast<std::size_t>(p.inputs()), 1));
+    std::vector<std::vector<float>> in(
+        std::max<std::size_t>(static_cast<std::size_t>(p.inputs()), 1));
     std::size_t pos = 0;
     for (std::size_t b = 0; pos < input.size(); ++b) {
         const std::size_t len = std::min(blocks[b % blocks.size()], input.size() - pos);
@@ -91,15 +93,16 @@ const Category kCategories[] = {
          const AEffect& e = p.record();
          if (e.magic != kEffectMagic) o.fail("wrong magic");
          if (e.numInputs < 0 || e.numInputs > 64) o.fail("inputs " + std::to_string(e.numInputs));
-         if (e.numOutputs < 1 || e.numOutputs > 64) o.fail("outputs " + std::to_string(e.numOutputs));
+         if (e.numOutputs < 1 || e.numOutputs > 64)
+             o.fail("outputs " + std::to_string(e.numOutputs));
          if (e.numParams < 0 || e.numPrograms < 0) o.fail("negative parameter or program count");
          if (!e.dispatcher || !e.process || !e.setParameter || !e.getParameter)
              o.fail("a function entry is null");
          if ((e.flags & effFlagsCanReplacing) && !e.processReplacing)
              o.fail("replacing announced but its entry is null");
-         o.detail = std::to_string(e.numInputs) + " in, " + std::to_string(e.numOutputs) + " out, " +
-                    std::to_string(e.numParams) + " parameters, " + std::to_string(e.numPrograms) +
-                    " programs";
+         o.detail = std::to_string(e.numInputs) + " in, " + std::to_string(e.numOutputs) +
+                    " out, " + std::to_string(e.numParams) + " parameters, " +
+                    std::to_string(e.numPrograms) + " programs";
      }},
     {"open/close x100",
      [](const LoadedModule& m, Outcome& o) {
@@ -153,7 +156,8 @@ const Category kCategories[] = {
              const Channels separate = run(a, input, {512}, replacing, 0.0f);
              const Channels shared = run(b, input, {512}, replacing, 0.0f, true);
              for (std::size_t n = 0; n < input.size(); ++n) {
-                 const double expected = replacing ? separate[0][n] : static_cast<double>(separate[0][n]) + input[n];
+                 const double expected =
+                     replacing ? separate[0][n] : static_cast<double>(separate[0][n]) + input[n];
                  if (std::fabs(shared[0][n] - expected) > 1e-6) {
                      o.fail(std::string(replacing ? "replacing" : "accumulating") + ", sample " +
                             std::to_string(n) + " differs");
@@ -181,7 +185,10 @@ const Category kCategories[] = {
          std::uniform_real_distribution<float> wide(-1.0f, 2.0f);
          const float odd[] = {std::numeric_limits<float>::quiet_NaN(),
                               std::numeric_limits<float>::infinity(),
-                              -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, 1e-40f};
+                              -std::numeric_limits<float>::infinity(),
+                              1e30f,
+                              -1e30f,
+                              1e-40f};
          int rounds = 0;
          for (int round = 0; round < 40; ++round, ++rounds) {
              Plugin p(m);
@@ -191,9 +198,11 @@ const Category kCategories[] = {
              if (!why.empty()) o.fail("round " + std::to_string(round) + ": " + why);
              for (aeLong i = 0; i < p.record().numParams; ++i)
                  if (!std::isfinite(p.getParameter(i)))
-                     o.fail("parameter " + std::to_string(i) + " reads back a value that is not finite");
+                     o.fail("parameter " + std::to_string(i) +
+                            " reads back a value that is not finite");
          }
-         o.detail = o.passed ? std::to_string(rounds) + " rounds inside and outside 0 to 1" : o.detail;
+         o.detail =
+             o.passed ? std::to_string(rounds) + " rounds inside and outside 0 to 1" : o.detail;
      }},
     {"texts",
      [](const LoadedModule& m, Outcome& o) {
@@ -219,7 +228,8 @@ const Category kCategories[] = {
              p.dispatch(effSetProgram, 0, prog);
              check(effGetProgramName, prog, kProgramNameSize, "program name");
          }
-         o.detail = o.passed ? "names, labels, displays and program names within their buffers" : o.detail;
+         o.detail =
+             o.passed ? "names, labels, displays and program names within their buffers" : o.detail;
      }},
     {"programs",
      [](const LoadedModule& m, Outcome& o) {
@@ -227,14 +237,16 @@ const Category kCategories[] = {
          const aeLong count = p.record().numPrograms;
          for (aeLong prog = 0; prog < count; ++prog) {
              p.dispatch(effSetProgram, 0, prog);
-             if (p.dispatch(effGetProgram) != prog) o.fail("program " + std::to_string(prog) + " not selected");
+             if (p.dispatch(effGetProgram) != prog)
+                 o.fail("program " + std::to_string(prog) + " not selected");
              std::string name = "Check " + std::to_string(prog);
              p.dispatch(effSetProgramName, 0, 0, name.data());
          }
          for (aeLong prog = 0; prog < count; ++prog) {
              p.dispatch(effSetProgram, 0, prog);
              if (p.programName() != "Check " + std::to_string(prog))
-                 o.fail("program " + std::to_string(prog) + " reads back the name '" + p.programName() + "'");
+                 o.fail("program " + std::to_string(prog) + " reads back the name '" +
+                        p.programName() + "'");
          }
          o.detail = o.passed ? std::to_string(count) + " programs selected and named" : o.detail;
      }},
@@ -254,11 +266,13 @@ const Category kCategories[] = {
                  }
          });
          std::string why;
-         for (int i = 0; i < 50 && why.empty(); ++i) why = unbounded(run(p, noise(4096, 9), {128}, p.canReplace()));
+         for (int i = 0; i < 50 && why.empty(); ++i)
+             why = unbounded(run(p, noise(4096, 9), {128}, p.canReplace()));
          stop = true;
          control.join();
          if (!why.empty()) o.fail(why);
-         o.detail = o.passed ? "parameters changed from a second thread during processing" : o.detail;
+         o.detail =
+             o.passed ? "parameters changed from a second thread during processing" : o.detail;
      }},
     {"real-time budget",
      [](const LoadedModule& m, Outcome& o) {
@@ -277,12 +291,14 @@ const Category kCategories[] = {
          for (int i = 0; i < 3000; ++i) {
              const auto t0 = std::chrono::steady_clock::now();
              p.process(ins.data(), outs.data(), kBlock, p.canReplace());
-             worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+             worst = std::max(
+                 worst,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
          }
          const double budget = kBlock / kRate;
          char text[128];
-         std::snprintf(text, sizeof text, "worst block %.1f us of a %.0f us budget (%.1f%%)", worst * 1e6,
-                       budget * 1e6, 100.0 * worst / budget);
+         std::snprintf(text, sizeof text, "worst block %.1f us of a %.0f us budget (%.1f%%)",
+                       worst * 1e6, budget * 1e6, 100.0 * worst / budget);
          o.detail = text;
          if (worst >= budget) o.fail(text);
      }},
@@ -314,11 +330,12 @@ bool validateModule(const LoadedModule& module, bool json, std::ostream& out) {
         all = all && o.passed;
         if (json) {
             out << (first ? "" : ",") << "\n  {\"category\": " << jsonText(c.name)
-                << ", \"passed\": " << (o.passed ? "true" : "false") << ", \"detail\": " << jsonText(o.detail)
-                << "}";
+                << ", \"passed\": " << (o.passed ? "true" : "false")
+                << ", \"detail\": " << jsonText(o.detail) << "}";
         } else {
             char line[512];
-            std::snprintf(line, sizeof line, "%s  %-22s %s\n", o.passed ? "PASS" : "FAIL", c.name, o.detail.c_str());
+            std::snprintf(line, sizeof line, "%s  %-22s %s\n", o.passed ? "PASS" : "FAIL", c.name,
+                          o.detail.c_str());
             out << line;
         }
         first = false;

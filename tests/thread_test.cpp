@@ -54,7 +54,8 @@ TEST(Threads, ControlRequestsDuringProcessing) {
     std::mt19937 rng(2);
     std::uniform_real_distribution<float> value(-0.2f, 1.2f);
     const aeLong indices[] = {0, 1, 2, 3, 4, 5, 6, 7, 1111, 1000, 1001, 2000, 2001, 3100, 9};
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(secondsToRun());
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(secondsToRun());
     long long requests = 0;
     char text[64];
     char name[] = "Live";
