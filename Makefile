@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ clang libclang-rt-14-dev binutils pkg-config libgtest-dev libgmock-dev \
             libsndfile1-dev libcli11-dev libbenchmark-dev
 
-.PHONY: all deps build test demo bench tsan fuzz format format-check clean
+.PHONY: all deps build test demo bench tsan fuzz i386 win64 format format-check clean
 
 all: build
 
@@ -46,6 +46,25 @@ fuzz: deps
 	./build-fuzz/fuzz_host_calls fuzz/corpus/*
 	rm -rf build-fuzz/corpus && mkdir -p build-fuzz/corpus && cp fuzz/corpus/* build-fuzz/corpus/
 	./build-fuzz/fuzz_host_calls -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 build-fuzz/corpus
+
+# The 32-bit x86 build, every test run under qemu-i386.
+I386_PACKAGES := g++-multilib qemu-user
+i386:
+	@sh tools/ensure-packages.sh $(PACKAGES) $(I386_PACKAGES)
+	cmake --preset i386
+	cmake --build --preset i386 -j $(JOBS)
+	ctest --preset i386 -j $(JOBS)
+
+# The Windows x64 DLL, and the host-level tests as a Windows program under Wine
+# (in a Wine prefix of its own inside the build folder).
+WIN64_PACKAGES := g++-mingw-w64-x86-64-posix wine64 wine
+win64: export WINEPREFIX = $(CURDIR)/build-win64/wineprefix
+win64: export WINEDEBUG = -all
+win64:
+	@sh tools/ensure-packages.sh $(PACKAGES) $(WIN64_PACKAGES)
+	cmake --preset win64
+	cmake --build --preset win64 -j $(JOBS)
+	ctest --preset win64
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
 

@@ -29,9 +29,17 @@ AEffect* ZUR_CALL moduleMain(audioMasterCallback audioMaster) {
 #if defined(_WIN32)
 #include <windows.h>
 
-// The loader's entry: remembers the instance handle on every call.
+// The loader's entry: remembers the instance handle on every call, whatever
+// the reason (load, unload, thread start or end), and answers success.
 extern "C" BOOL WINAPI DllEntryPoint(HINSTANCE instance, DWORD, LPVOID) {
     hInstance = instance;
     return 1;
+}
+
+// The runtime's start-up code calls DllMain for every loader call once it has
+// initialised the module (its tables are built then), so the loader reaches
+// DllEntryPoint through it.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    return DllEntryPoint(instance, reason, reserved);
 }
 #endif

@@ -2,8 +2,13 @@
 // it only through `main`, the record and the host callback.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -30,8 +35,24 @@ struct TestHost {
 
 using MainProc = AEffect*(ZUR_CALL*)(audioMasterCallback);
 
+// Loads the module the way a host on this platform does.
 class Module {
 public:
+#if defined(_WIN32)
+    Module() {
+        handle = LoadLibraryA(ZUR_MODULE_PATH);
+        // Through void*: a function pointer of the loader's generic type.
+        if (handle)
+            entry =
+                reinterpret_cast<MainProc>(reinterpret_cast<void*>(GetProcAddress(handle, "main")));
+    }
+    ~Module() {
+        if (handle) FreeLibrary(handle);
+    }
+    static std::string error() {
+        return "LoadLibrary failed, code " + std::to_string(GetLastError());
+    }
+#else
     Module() {
         handle = dlopen(ZUR_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
         if (handle) entry = reinterpret_cast<MainProc>(dlsym(handle, "main"));
@@ -39,6 +60,11 @@ public:
     ~Module() {
         if (handle) dlclose(handle);
     }
+    static std::string error() {
+        const char* e = dlerror();
+        return e ? e : "no main";
+    }
+#endif
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;
 
@@ -46,7 +72,11 @@ public:
     bool loaded() const { return entry != nullptr; }
 
 private:
+#if defined(_WIN32)
+    HMODULE handle = nullptr;
+#else
     void* handle = nullptr;
+#endif
     MainProc entry = nullptr;
 };
 

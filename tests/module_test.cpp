@@ -41,7 +41,7 @@ namespace {
 class ModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(module.loaded()) << dlerror();
+        ASSERT_TRUE(module.loaded()) << Module::error();
         TestHost::requests.clear();
         TestHost::versionAnswer = 2400;
     }
@@ -270,11 +270,16 @@ TEST_F(ModuleTest, TwoInstancesAreIndependentButShareTheSweepRange) {
     EXPECT_EQ(b.display(5), "Sin      ");
 }
 
+// The resident size of this process in kilobytes, or -1 where it cannot be read.
 long residentKilobytes() {
+#if defined(_WIN32)
+    return -1;
+#else
     std::ifstream statm("/proc/self/statm");
     long size = 0, resident = 0;
-    statm >> size >> resident;
+    if (!(statm >> size >> resident)) return -1;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
+#endif
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -306,12 +311,15 @@ TEST_F(ModuleTest, TenThousandLifetimesLeaveMemoryFlat) {
     cycles(9000);
     // Under the address sanitizer freed memory waits in quarantine; its leak
     // checker covers that build instead.
-    if (!kSanitized) {
+    if (!kSanitized && warm >= 0) {
         EXPECT_LT(residentKilobytes() - warm, 1024) << "kilobytes grown";
     }
 }
 
 TEST_F(ModuleTest, AllocationFailureGivesNullAndLaterCreationsStillWork) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "a DLL keeps its own allocation functions; nothing can stand in for them";
+#endif
     // The object itself, then the four rings and the bank.
     for (int failing = 0; failing < 6; ++failing) {
         failAllocationIn = failing;
