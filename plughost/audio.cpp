@@ -80,33 +80,33 @@ std::unique_ptr<MonoSource> openInput(const std::string& path, int pick) {
     return source;
 }
 
-std::unique_ptr<MonoSource> makeSignal(const std::string& spec, double seconds, double sampleRate) {
+std::unique_ptr<MonoSource> makeSignal(const std::string& kind, double seconds, double sampleRate) {
     const auto frames = static_cast<std::size_t>(std::llround(seconds * sampleRate));
     if (frames == 0) throw HostError("--seconds " + std::to_string(seconds) + " gives no frames");
     std::vector<float> samples(frames);
-    if (spec == "noise") {
+    if (kind == "noise") {
         std::mt19937 rng(1);
         std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
         for (float& s : samples) s = dist(rng);
-    } else if (spec == "saw") {
+    } else if (kind == "saw") {
         const double period = sampleRate / 110.0;
         for (std::size_t n = 0; n < frames; ++n)
             samples[n] =
                 static_cast<float>(std::fmod(static_cast<double>(n), period) / period - 0.5);
-    } else if (spec == "impulse") {
+    } else if (kind == "impulse") {
         samples[0] = 1.0f;
-    } else if (spec.rfind("sine:", 0) == 0) {
+    } else if (kind.rfind("sine:", 0) == 0) {
         char* end = nullptr;
-        const double hz = std::strtod(spec.c_str() + 5, &end);
-        if (end == spec.c_str() + 5 || *end != '\0' || !(hz > 0.0) || hz >= sampleRate / 2)
-            throw HostError("--signal '" + spec +
+        const double hz = std::strtod(kind.c_str() + 5, &end);
+        if (end == kind.c_str() + 5 || *end != '\0' || !(hz > 0.0) || hz >= sampleRate / 2)
+            throw HostError("--signal '" + kind +
                             "': the frequency must be a number of Hz above 0 and below half the "
                             "sample rate");
         for (std::size_t n = 0; n < frames; ++n)
             samples[n] = static_cast<float>(
                 0.5 * std::sin(2.0 * M_PI * hz * static_cast<double>(n) / sampleRate));
     } else {
-        throw HostError("--signal '" + spec + "' is not one of noise, saw, impulse, sine:HZ");
+        throw HostError("--signal '" + kind + "' is not one of noise, saw, impulse, sine:HZ");
     }
     return std::make_unique<BufferSource>(std::move(samples), sampleRate);
 }

@@ -30,7 +30,7 @@ protected:
 std::unique_ptr<MonoSource> openInput(const std::string& path, int pick);
 
 // An embedded test signal: "noise", "saw", "impulse" or "sine:HZ".
-std::unique_ptr<MonoSource> makeSignal(const std::string& spec, double seconds, double sampleRate);
+std::unique_ptr<MonoSource> makeSignal(const std::string& kind, double seconds, double sampleRate);
 
 enum class OutputFormat { Float32, Pcm16, Pcm24, Flac };
 OutputFormat parseOutputFormat(const std::string& name);
