@@ -16,6 +16,8 @@ struct DispatchCase {
     aeIntPtr answer;
 };
 
+void PrintTo(const DispatchCase& c, std::ostream* os) { *os << c.what; }
+
 class DispatcherTable : public ::testing::TestWithParam<DispatchCase> {};
 
 TEST_P(DispatcherTable, CallsTheOperationAndAnswers) {
