@@ -35,9 +35,10 @@ double balanceGain(double gain) noexcept {
     return atLeast < 1.0 ? atLeast : 1.0;
 }
 
-// True when both values are finite: the difference of a value with itself is
-// 0 for a finite one and NaN for an infinite one or a NaN.
-bool isFinite(float a, float b) noexcept { return (a - a) + (b - b) == 0.0f; }
+// True when the value is finite: its difference with itself is 0 for a
+// finite value and NaN for an infinite one or a NaN. A state that overflows
+// to infinity when it is rounded to float shows in the next frame's value.
+bool isFinite(double a) noexcept { return a - a == 0.0; }
 
 int nextSlot(int slot) noexcept { return slot == kLastRingSlot ? 0 : slot + 1; }
 
@@ -162,13 +163,14 @@ void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
         z1 = next1;
         z2 = next2;
 
-        double left, right;
-        bool finite = isFinite(next1, next2);
+        bool finite = isFinite(y1);
         if (v.twoPole) {
             section2Carried = false;
             // Linear pan of y1, each channel limited; no mix.
-            left = limit(static_cast<float>(y1 * v.pan));
-            right = limit(static_cast<float>((1.0 - v.pan) * y1));
+            const float f1 = limit(static_cast<float>(y1 * v.pan));
+            const float f2 = limit(static_cast<float>((1.0 - v.pan) * y1));
+            emit<replacing>(out0[n], finite ? f1 : 0.0f);
+            emit<replacing>(out1[n], finite ? f2 : 0.0f);
         } else {
             if (!section2Carried) {
                 q1 = s2z1[r];
@@ -185,23 +187,20 @@ void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
             s2z1[w] = section2Next1;
             q1 = section2Next1;
             q2 = section2Next2;
-            finite = finite && isFinite(section2Next1, section2Next2);
+            finite = isFinite(y1 + y2);
 
             double o = u + state2;
             if constexpr (replacing) o = (1.0 - v.mix) * o + v.mix * x;
-            const float f1 = limit(static_cast<float>(o));
-            left = f1 * v.gainLeft;
-            right = f1 * v.gainRight;
+            const float f1 = finite ? limit(static_cast<float>(o)) : 0.0f;
+            emit<replacing>(out0[n], f1 * v.gainLeft);
+            emit<replacing>(out1[n], f1 * v.gainRight);
         }
         if (!finite) [[unlikely]] {
             // A NaN or infinite input, or a section that ran away: start the
-            // filter afresh, as suspend does, and give this frame silence.
+            // filter afresh, as suspend does; this frame was silent.
             clearRings();
             z1 = z2 = q1 = q2 = 0.0f;
-            left = right = 0.0;
         }
-        emit<replacing>(out0[n], left);
-        emit<replacing>(out1[n], right);
 
         r = w;
         w = nextSlot(w);

@@ -94,7 +94,8 @@ protected:
     void publishChanges() noexcept { changes.fetch_add(1, std::memory_order_release); }
 
     // Signal path.
-    void clearRings() noexcept;
+    // Rare (after a non-finite state) and kept out of the loop around it.
+    [[gnu::noinline, gnu::cold]] void clearRings() noexcept;
     struct FrameValues;
     template <bool replacing>
     void run(float** inputs, float** outputs, aeLong sampleFrames) noexcept;
