@@ -85,22 +85,35 @@ void ZUR::CalcAB() noexcept {
     if (curFreq > freqLimit) curFreq = freqLimit;
 }
 
-void ZUR::CalcFil() noexcept {
+ZUR::SectionCoefficients ZUR::designSection(float x, double a) const noexcept {
     const double b = protoB;
-    const double r = static_cast<double>(curFreq) / protoPeak;
+    const double k = cot(x);
+    const double d = 1.0 + a * k + b * k * k;
+    return {static_cast<float>(4.0 / d), static_cast<float>(2.0 * (1.0 - b * k * k) / d),
+            static_cast<float>((1.0 - a * k + b * k * k) / d)};
+}
 
-    const double k = cot(static_cast<float>(r));
-    const double a1 = protoA1;
-    const double d = 1.0 + a1 * k + b * k * k;
-    sec1Gain = static_cast<float>(4.0 / d);
-    sec1A1 = static_cast<float>(2.0 * (1.0 - b * k * k) / d);
-    sec1A2 = static_cast<float>((1.0 - a1 * k + b * k * k) / d);
+double ZUR::peakRatio(float freq) const noexcept { return static_cast<double>(freq) / protoPeak; }
+
+float ZUR::section2Position(double ratio) const noexcept {
+    return static_cast<float>((0.1 * q + 0.9) * ratio);
+}
+
+void ZUR::storeSection1(const SectionCoefficients& c) noexcept {
+    sec1Gain = c.gain;
+    sec1A1 = c.a1;
+    sec1A2 = c.a2;
+}
+
+void ZUR::storeSection2(const SectionCoefficients& c) noexcept {
+    sec2Gain = c.gain;
+    sec2A1 = c.a1;
+    sec2A2 = c.a2;
+}
+
+void ZUR::CalcFil() noexcept {
+    const double r = peakRatio(curFreq);
+    storeSection1(designSection(static_cast<float>(r), protoA1));
     if (twoPole != 0) return;
-
-    const double k2 = cot(static_cast<float>((0.1 * q + 0.9) * r));
-    const double a2 = protoA2;
-    const double d2 = 1.0 + a2 * k2 + b * k2 * k2;
-    sec2Gain = static_cast<float>(4.0 / d2);
-    sec2A1 = static_cast<float>(2.0 * (1.0 - b * k2 * k2) / d2);
-    sec2A2 = static_cast<float>((1.0 - a2 * k2 + b * k2 * k2) / d2);
+    storeSection2(designSection(section2Position(r), protoA2));
 }

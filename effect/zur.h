@@ -85,6 +85,18 @@ protected:
     void CalcFil() noexcept;
     // The cotangent comes back unrounded: it is an intermediate of the design.
     static double cot(float x) noexcept;
+    // One section's coefficients, as stored.
+    struct SectionCoefficients {
+        float gain, a1, a2;
+    };
+    // The pieces of CalcFil: the pole frequency relative to the prototype's
+    // peak, section 2's table position, one section's coefficients from its
+    // table position and first-order prototype term, and their storing.
+    double peakRatio(float freq) const noexcept;
+    float section2Position(double ratio) const noexcept;
+    SectionCoefficients designSection(float x, double a) const noexcept;
+    void storeSection1(const SectionCoefficients& c) noexcept;
+    void storeSection2(const SectionCoefficients& c) noexcept;
 
     // Parameter helpers.
     void recomputeStepSizes() noexcept;
@@ -97,14 +109,38 @@ protected:
     // Rare (after a non-finite state) and kept out of the loop around it.
     [[gnu::noinline, gnu::cold]] void clearRings() noexcept;
     struct FrameValues;
+    struct Stretch;
     template <bool replacing>
     void run(float** inputs, float** outputs, aeLong sampleFrames) noexcept;
-    // One step of the sweep shape `mode`, then the new coefficients. Kept out
-    // of line: it runs once every 51 frames, and the loop around it keeps its
-    // state in registers.
-    [[gnu::noinline, gnu::cold]] void sweepStep(aeLong mode) noexcept;
-    void triangleSweepStep() noexcept;
-    void sineSweepStep() noexcept;
+    template <bool replacing, bool fourPole>
+    aeLong runStretch(const FrameValues& v, Stretch& s, aeLong begin, aeLong end,
+                      std::uint32_t seen) noexcept;
+
+    // Sweep: the values a step moves, one step of the shape `mode` (1 Triangle,
+    // 2 Sin) from given values, and the step itself with its new coefficients.
+    struct SweepState {
+        float freq, sinePos, triangleStep, sineStep;
+    };
+    SweepState sweepState() const noexcept;
+    SweepState nextSweep(aeLong mode, SweepState s) const noexcept;
+    void setSweepState(aeLong mode, const SweepState& s) noexcept;
+    // Takes the step the lookahead prepared when nothing has changed since,
+    // and computes it afresh otherwise.
+    void sweepStep(aeLong mode, std::uint32_t seen) noexcept;
+    // The next step's sweep values, then its coefficients, prepared some
+    // frames before the step falls so that they are not computed while the
+    // filter's recursion waits for them.
+    void prepareStep(aeLong mode, std::uint32_t seen) noexcept;
+    void prepareSections(std::uint32_t seen) noexcept;
+    struct StepAhead {
+        SweepState sweep;
+        double ratio;
+        SectionCoefficients section1, section2;
+        std::uint32_t stamp;  // the change count the preparation saw
+        bool fourPole;
+        int parts = 0;  // 0 nothing prepared, 1 the sweep values, 2 complete
+    };
+    StepAhead ahead;
 
     std::unique_ptr<ZURProgram[]> programs;
     aeLong sweepCountdown = 0;
