@@ -13,7 +13,10 @@
 namespace {
 
 constexpr std::int64_t kWriteFrames = 16384;
+constexpr std::int64_t kReadFrames = 16384;
 
+// Reads the file in large chunks, so a run of small blocks does not cost one
+// system call each.
 class FileSource : public MonoSource {
 public:
     FileSource(SNDFILE* f, const SF_INFO& info, int pickChannel)
@@ -24,27 +27,48 @@ public:
     ~FileSource() override { sf_close(file); }
 
     std::int64_t read(float* out, std::int64_t frames) override {
-        if (channels == 1) return sf_readf_float(file, out, frames);
-        work.resize(static_cast<std::size_t>(frames * channels));
-        const sf_count_t got = sf_readf_float(file, work.data(), frames);
-        for (sf_count_t n = 0; n < got; ++n) {
-            const float* frame = &work[static_cast<std::size_t>(n * channels)];
-            if (pick > 0) {
-                out[n] = frame[pick - 1];
-            } else {
-                double sum = 0.0;
-                for (int c = 0; c < channels; ++c) sum += frame[c];
-                out[n] = static_cast<float>(sum / channels);
-            }
+        std::int64_t done = 0;
+        while (done < frames) {
+            if (next == filled && !refill()) break;
+            const std::int64_t n = std::min(frames - done, filled - next);
+            std::copy_n(chunk.begin() + next, n, out + done);
+            next += n;
+            done += n;
         }
-        return got;
+        return done;
     }
 
 private:
+    // The next chunk of frames, one channel or all of them mixed down.
+    bool refill() {
+        chunk.resize(static_cast<std::size_t>(kReadFrames));
+        next = filled = 0;
+        if (channels == 1) {
+            filled = sf_readf_float(file, chunk.data(), kReadFrames);
+            return filled > 0;
+        }
+        work.resize(static_cast<std::size_t>(kReadFrames * channels));
+        filled = sf_readf_float(file, work.data(), kReadFrames);
+        for (sf_count_t n = 0; n < filled; ++n) {
+            const float* frame = &work[static_cast<std::size_t>(n * channels)];
+            if (pick > 0) {
+                chunk[static_cast<std::size_t>(n)] = frame[pick - 1];
+            } else {
+                double sum = 0.0;
+                for (int c = 0; c < channels; ++c) sum += frame[c];
+                chunk[static_cast<std::size_t>(n)] = static_cast<float>(sum / channels);
+            }
+        }
+        return filled > 0;
+    }
+
     SNDFILE* file;
     int channels;
     int pick;
-    std::vector<float> work;
+    std::vector<float> work;   // interleaved frames as read
+    std::vector<float> chunk;  // the channel the effect gets
+    std::int64_t next = 0;     // first frame of chunk not yet handed out
+    std::int64_t filled = 0;   // frames in chunk
 };
 
 class BufferSource : public MonoSource {
@@ -126,8 +150,7 @@ OutputFile::OutputFile(const std::string& target, OutputFormat format, double sa
       capacity(std::max(kWriteFrames, largestBlock)),
       temporary(target + ".partial-" + std::to_string(getpid())),
       meter(channelCount),
-      current(newPiece()),
-      pointers(static_cast<std::size_t>(channelCount)) {
+      current(newPiece()) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(std::lround(sampleRate));
     info.channels = channels;
@@ -157,15 +180,12 @@ OutputFile::Piece OutputFile::newPiece() {
     return p;
 }
 
-float** OutputFile::space(std::int64_t frames) {
+void OutputFile::append(const float* const* data, std::int64_t frames) {
     if (current.frames + frames > capacity) handOver();
     for (int c = 0; c < channels; ++c)
-        pointers[static_cast<std::size_t>(c)] =
-            current.planar.data() + c * capacity + current.frames;
-    return pointers.data();
+        std::copy_n(data[c], frames, current.planar.data() + c * capacity + current.frames);
+    current.frames += frames;
 }
-
-void OutputFile::written(std::int64_t frames) { current.frames += frames; }
 
 void OutputFile::handOver() {
     if (current.frames == 0) return;

@@ -58,17 +58,15 @@ private:
 // they overlap with processing.
 class OutputFile {
 public:
-    // `largestBlock` is the most frames a caller asks space for at once.
+    // `largestBlock` is the most frames a caller appends at once.
     OutputFile(const std::string& path, OutputFormat format, double sampleRate, int channels,
                std::int64_t largestBlock);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Where the next `frames` frames go: one pointer per channel. They count
-    // as output once written() is called.
-    float** space(std::int64_t frames);
-    void written(std::int64_t frames);
+    // Appends `frames` frames, one pointer per channel.
+    void append(const float* const* channels, std::int64_t frames);
     // Writes what is gathered, closes the file and gives it its name.
     void commit();
     // The levels of everything written; complete after commit().
@@ -92,7 +90,6 @@ private:
     bool committed = false;
     LevelMeter meter;
     Piece current;
-    std::vector<float*> pointers;
 
     std::mutex mutex;
     std::condition_variable changed;

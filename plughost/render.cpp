@@ -71,6 +71,12 @@ RenderSummary render(const Plugin& plugin, MonoSource& input, const RenderSettin
                                               std::vector<float>(block));
     std::vector<float*> inPointers;
     for (auto& b : inBuffers) inPointers.push_back(b.data());
+    // The module writes into buffers of one block, which stay in the cache;
+    // written straight into the output's large pieces, every store would
+    // miss it and the module would wait on memory.
+    std::vector<std::vector<float>> outBuffers(outputs, std::vector<float>(block));
+    std::vector<float*> outPointers;
+    for (auto& b : outBuffers) outPointers.push_back(b.data());
 
     plugin.configure(static_cast<float>(input.sampleRate()), settings.blockSize);
     if (settings.program >= 0) plugin.dispatch(effSetProgram, 0, settings.program);
@@ -102,11 +108,11 @@ RenderSummary render(const Plugin& plugin, MonoSource& input, const RenderSettin
         end = pos + got;
         for (std::size_t c = 1; c < inBuffers.size(); ++c)
             std::copy_n(inBuffers[0].begin(), frames, inBuffers[c].begin());
-        float** out = output.space(static_cast<std::int64_t>(frames));
         if (!settings.replacing)
-            for (std::size_t c = 0; c < outputs; ++c) std::fill_n(out[c], frames, 0.0f);
-        plugin.process(inPointers.data(), out, static_cast<aeLong>(frames), settings.replacing);
-        output.written(static_cast<std::int64_t>(frames));
+            for (auto& b : outBuffers) std::fill_n(b.begin(), frames, 0.0f);
+        plugin.process(inPointers.data(), outPointers.data(), static_cast<aeLong>(frames),
+                       settings.replacing);
+        output.append(outPointers.data(), static_cast<std::int64_t>(frames));
         pos = end;
 
         if (settings.progress) {
