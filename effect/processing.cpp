@@ -39,9 +39,11 @@ static_assert((ZUR::kRingSize & kLastRingSlot) == 0, "ring positions wrap by mas
 // A NaN comes out as -1.0 either way.
 float limit(float v) noexcept {
 #if defined(__SSE__) || defined(_M_X64)
-    // maxss answers its second operand when either is a NaN.
-    const __m128 atLeast = _mm_max_ss(_mm_set_ss(v), _mm_set_ss(-1.0f));
-    return _mm_cvtss_f32(_mm_min_ss(atLeast, _mm_set_ss(1.0f)));
+    // maxss answers its second operand when either is a NaN. Only the lowest
+    // lane counts; broadcasting fills the others in one instruction, where
+    // clearing them would cost a trip through an integer register.
+    const __m128 atLeast = _mm_max_ss(_mm_set1_ps(v), _mm_set1_ps(-1.0f));
+    return _mm_cvtss_f32(_mm_min_ss(atLeast, _mm_set1_ps(1.0f)));
 #else
     const float atLeast = v > -1.0f ? v : -1.0f;
     return atLeast < 1.0f ? atLeast : 1.0f;
