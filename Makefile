@@ -30,7 +30,7 @@ demo: build
 # Speed of every case against the limit of the recursion, with the ratio table.
 # Short repetitions of all cases in random order; each case counts its fastest.
 bench: build
-	./build/zur_bench --benchmark_repetitions=15 --benchmark_min_time=0.05 \
+	./build/zur_bench --benchmark_repetitions=25 --benchmark_min_time=0.03 \
 	  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 
 # The audio and control threads at once, under ThreadSanitizer.
