@@ -176,14 +176,24 @@ OutputFile::~OutputFile() {
 
 OutputFile::Piece OutputFile::newPiece() {
     Piece p;
-    p.planar.resize(static_cast<std::size_t>(capacity * channels));
+    p.samples.resize(static_cast<std::size_t>(capacity * channels));
     return p;
 }
 
 void OutputFile::append(const float* const* data, std::int64_t frames) {
     if (current.frames + frames > capacity) handOver();
-    for (int c = 0; c < channels; ++c)
-        std::copy_n(data[c], frames, current.planar.data() + c * capacity + current.frames);
+    float* to = current.samples.data() + current.frames * channels;
+    if (channels == 2) {
+        const float* left = data[0];
+        const float* right = data[1];
+        for (std::int64_t n = 0; n < frames; ++n) {
+            to[2 * n] = left[n];
+            to[2 * n + 1] = right[n];
+        }
+    } else {
+        for (int c = 0; c < channels; ++c)
+            for (std::int64_t n = 0; n < frames; ++n) to[n * channels + c] = data[c][n];
+    }
     current.frames += frames;
 }
 
@@ -203,13 +213,12 @@ void OutputFile::handOver() {
             spare.pop_back();
         }
     }
-    if (next.planar.empty()) next = newPiece();
+    if (next.samples.empty()) next = newPiece();
     next.frames = 0;
     current = std::move(next);
 }
 
 void OutputFile::writerLoop() {
-    std::vector<float> interleaved;
     for (;;) {
         Piece piece;
         {
@@ -220,17 +229,11 @@ void OutputFile::writerLoop() {
             queue.pop_front();
             changed.notify_all();
         }
-        const std::int64_t frames = piece.frames;
-        interleaved.resize(static_cast<std::size_t>(frames * channels));
-        for (int c = 0; c < channels; ++c) {
-            const float* from = piece.planar.data() + c * capacity;
-            meter.add(c, from, frames);
-            for (std::int64_t n = 0; n < frames; ++n)
-                interleaved[static_cast<std::size_t>(n * channels + c)] = from[n];
-        }
-        meter.count(frames);
-        const bool ok =
-            sf_writef_float(static_cast<SNDFILE*>(file), interleaved.data(), frames) == frames;
+        // Metered just before it is written: the writing then finds the piece
+        // in this thread's cache.
+        meter.add(piece.samples.data(), piece.frames);
+        const bool ok = sf_writef_float(static_cast<SNDFILE*>(file), piece.samples.data(),
+                                        piece.frames) == piece.frames;
         std::lock_guard lock(mutex);
         if (!ok) {
             failure =
@@ -266,26 +269,40 @@ void OutputFile::commit() {
     committed = true;
 }
 
-void LevelMeter::add(int c, const float* x, std::int64_t frames) {
-    // Four running maxima and sums, so that no step waits on the one before.
-    float p[4] = {peak[c], peak[c], peak[c], peak[c]};
-    double s[4] = {};
+void LevelMeter::add(const float* x, std::int64_t frames) {
+    const auto channels = static_cast<std::int64_t>(peak.size());
+    const std::int64_t samples = frames * channels;
+    // Eight running maxima and sums, so that no step waits on the one before;
+    // with a channel count that divides eight, lane k always holds channel
+    // k % channels.
+    constexpr std::int64_t kLanes = 8;
     std::int64_t n = 0;
-    for (; n + 4 <= frames; n += 4)
-        for (int k = 0; k < 4; ++k) {
-            const float v = x[n + k];
-            const float magnitude = v < 0.0f ? -v : v;
-            p[k] = magnitude > p[k] ? magnitude : p[k];
-            s[k] += static_cast<double>(v) * v;
+    if (kLanes % channels == 0) {
+        float p[kLanes];
+        double s[kLanes];
+        for (std::int64_t k = 0; k < kLanes; ++k) {
+            p[k] = peak[k % channels];
+            s[k] = 0.0;
         }
-    for (; n < frames; ++n) {
-        const float v = x[n];
-        const float magnitude = v < 0.0f ? -v : v;
-        p[0] = magnitude > p[0] ? magnitude : p[0];
-        s[0] += static_cast<double>(v) * v;
+        for (; n + kLanes <= samples; n += kLanes)
+            for (std::int64_t k = 0; k < kLanes; ++k) {
+                const float v = x[n + k];
+                const float magnitude = std::fabs(v);
+                p[k] = p[k] < magnitude ? magnitude : p[k];
+                s[k] += static_cast<double>(v) * static_cast<double>(v);
+            }
+        for (std::int64_t k = 0; k < kLanes; ++k) {
+            peak[k % channels] = std::max(peak[k % channels], p[k]);
+            sumSquares[k % channels] += s[k];
+        }
     }
-    peak[c] = std::max(std::max(p[0], p[1]), std::max(p[2], p[3]));
-    sumSquares[c] += (s[0] + s[1]) + (s[2] + s[3]);
+    for (; n < samples; ++n) {
+        const float v = x[n];
+        const auto c = static_cast<std::size_t>(n % channels);
+        peak[c] = std::max(peak[c], std::fabs(v));
+        sumSquares[c] += static_cast<double>(v) * static_cast<double>(v);
+    }
+    counted += frames;
 }
 
 double LevelMeter::rmsOf(int channel) const {

@@ -39,9 +39,8 @@ OutputFormat parseOutputFormat(const std::string& name);
 class LevelMeter {
 public:
     explicit LevelMeter(int channels) : peak(channels, 0.0f), sumSquares(channels, 0.0) {}
-    // Adds `frames` samples of one channel; count() then counts the frames once.
-    void add(int channel, const float* samples, std::int64_t frames);
-    void count(std::int64_t frames) { counted += frames; }
+    // Adds `frames` frames of interleaved samples.
+    void add(const float* interleaved, std::int64_t frames);
     double peakOf(int channel) const { return peak[channel]; }
     double rmsOf(int channel) const;
 
@@ -53,9 +52,9 @@ private:
 
 // An output file that appears under its name only once it is complete: it is
 // written to a temporary file beside it and renamed by commit(). Without a
-// commit the temporary file is removed. Audio is gathered in large pieces;
-// interleaving, metering and writing them run on a thread of their own, so
-// they overlap with processing.
+// commit the temporary file is removed. Blocks are interleaved into large
+// pieces as they are appended; metering and writing the pieces run on a
+// thread of their own, so they overlap with processing.
 class OutputFile {
 public:
     // `largestBlock` is the most frames a caller appends at once.
@@ -74,7 +73,7 @@ public:
 
 private:
     struct Piece {
-        std::vector<float> planar;  // capacity frames of each channel in turn
+        std::vector<float> samples;  // up to capacity frames, interleaved
         std::int64_t frames = 0;
     };
     Piece newPiece();

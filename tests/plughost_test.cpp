@@ -129,6 +129,37 @@ TEST_F(Plughost, RenderEqualsDirectProcessing) {
     EXPECT_EQ(rendered, direct);
 }
 
+// The summary's levels against the file written: an odd frame count leaves
+// a tail after the metering's groups of samples, and a pan off centre makes
+// the channels differ.
+TEST_F(Plughost, SummaryGivesThePeakAndRmsOfEachChannel) {
+    const Outcome r = run(std::string("render ") + ZUR_MODULE_PATH +
+                          " --rate 1000 --seconds 40.001 --param 6=0.2 -q -o " + path("out.wav"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    int channels = 0;
+    const auto rendered = readWav(path("out.wav"), &channels);
+    ASSERT_EQ(channels, 2);
+    ASSERT_EQ(rendered.size(), 2u * 40001);
+    double peak[2] = {}, sum[2] = {};
+    for (std::size_t n = 0; n < rendered.size(); ++n) {
+        const double v = rendered[n];
+        peak[n % 2] = std::max(peak[n % 2], std::fabs(v));
+        sum[n % 2] += v * v;
+    }
+    double shown[4] = {};
+    const auto at = r.out.find("peak ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at, "peak %lf %lf; RMS %lf %lf", &shown[0], &shown[1],
+                          &shown[2], &shown[3]),
+              4)
+        << r.out;
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_NEAR(shown[c], peak[c], 1e-6) << "peak of channel " << c;
+        EXPECT_NEAR(shown[2 + c], std::sqrt(sum[c] / 40001), 1e-6) << "RMS of channel " << c;
+    }
+    EXPECT_GT(std::fabs(shown[2] - shown[3]), 0.01) << r.out;  // the channels do differ
+}
+
 TEST_F(Plughost, AutomationSplitsTheBlockAtItsFrame) {
     const auto input = noise(1500);
     writeWav(path("in.wav"), input, 1);
