@@ -15,8 +15,9 @@ namespace {
 constexpr std::int64_t kWriteFrames = 16384;
 constexpr std::int64_t kReadFrames = 16384;
 
-// Reads the file in large chunks, so a run of small blocks does not cost one
-// system call each.
+// Decodes the file on a thread of its own, a few chunks ahead of the blocks
+// taken from it, so decoding overlaps with processing. The chunks are large,
+// so a run of small blocks does not cost one system call each.
 class FileSource : public MonoSource {
 public:
     FileSource(SNDFILE* f, const SF_INFO& info, int pickChannel)
@@ -24,14 +25,25 @@ public:
         rate = info.samplerate;
         length = info.frames;
     }
-    ~FileSource() override { sf_close(file); }
+    ~FileSource() override {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        if (decoder.joinable()) decoder.join();
+        sf_close(file);
+    }
+
+    void start() { decoder = std::thread(&FileSource::decodeLoop, this); }
 
     std::int64_t read(float* out, std::int64_t frames) override {
         std::int64_t done = 0;
         while (done < frames) {
-            if (next == filled && !refill()) break;
-            const std::int64_t n = std::min(frames - done, filled - next);
-            std::copy_n(chunk.begin() + next, n, out + done);
+            if (next == static_cast<std::int64_t>(current.size()) && !takeChunk()) break;
+            const std::int64_t n =
+                std::min(frames - done, static_cast<std::int64_t>(current.size()) - next);
+            std::copy_n(current.begin() + next, n, out + done);
             next += n;
             done += n;
         }
@@ -39,36 +51,87 @@ public:
     }
 
 private:
-    // The next chunk of frames, one channel or all of them mixed down.
-    bool refill() {
-        chunk.resize(static_cast<std::size_t>(kReadFrames));
-        next = filled = 0;
-        if (channels == 1) {
-            filled = sf_readf_float(file, chunk.data(), kReadFrames);
-            return filled > 0;
+    static constexpr std::size_t kChunksAhead = 4;
+
+    // Hands the used chunk back for reuse and waits for the next one; false
+    // at the end of the file.
+    bool takeChunk() {
+        std::unique_lock lock(mutex);
+        if (current.capacity() > 0) spare.push_back(std::move(current));
+        current = {};
+        next = 0;
+        changed.notify_all();
+        changed.wait(lock, [this] { return !ready.empty() || finished; });
+        if (ready.empty()) return false;
+        current = std::move(ready.front());
+        ready.pop_front();
+        changed.notify_all();
+        return true;
+    }
+
+    void decodeLoop() {
+        for (;;) {
+            std::vector<float> chunk;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [this] { return ready.size() < kChunksAhead || stopping; });
+                if (stopping) return;
+                if (!spare.empty()) {
+                    chunk = std::move(spare.back());
+                    spare.pop_back();
+                }
+            }
+            const bool more = decode(chunk);
+            std::lock_guard lock(mutex);
+            if (more)
+                ready.push_back(std::move(chunk));
+            else
+                finished = true;
+            changed.notify_all();
+            if (!more) return;
         }
-        work.resize(static_cast<std::size_t>(kReadFrames * channels));
-        filled = sf_readf_float(file, work.data(), kReadFrames);
-        for (sf_count_t n = 0; n < filled; ++n) {
-            const float* frame = &work[static_cast<std::size_t>(n * channels)];
-            if (pick > 0) {
-                chunk[static_cast<std::size_t>(n)] = frame[pick - 1];
-            } else {
-                double sum = 0.0;
-                for (int c = 0; c < channels; ++c) sum += frame[c];
-                chunk[static_cast<std::size_t>(n)] = static_cast<float>(sum / channels);
+    }
+
+    // The next chunk of frames, the one channel or all of them mixed down;
+    // false when the file has no more.
+    bool decode(std::vector<float>& chunk) {
+        chunk.resize(static_cast<std::size_t>(kReadFrames));
+        sf_count_t got = 0;
+        if (channels == 1) {
+            got = sf_readf_float(file, chunk.data(), kReadFrames);
+        } else {
+            work.resize(static_cast<std::size_t>(kReadFrames * channels));
+            got = sf_readf_float(file, work.data(), kReadFrames);
+            for (sf_count_t n = 0; n < got; ++n) {
+                const float* frame = &work[static_cast<std::size_t>(n * channels)];
+                if (pick > 0) {
+                    chunk[static_cast<std::size_t>(n)] = frame[pick - 1];
+                } else {
+                    double sum = 0.0;
+                    for (int c = 0; c < channels; ++c) sum += frame[c];
+                    chunk[static_cast<std::size_t>(n)] = static_cast<float>(sum / channels);
+                }
             }
         }
-        return filled > 0;
+        chunk.resize(static_cast<std::size_t>(std::max<sf_count_t>(got, 0)));
+        return got > 0;
     }
 
     SNDFILE* file;
     int channels;
     int pick;
-    std::vector<float> work;   // interleaved frames as read
-    std::vector<float> chunk;  // the channel the effect gets
-    std::int64_t next = 0;     // first frame of chunk not yet handed out
-    std::int64_t filled = 0;   // frames in chunk
+    std::vector<float> work;  // interleaved frames as read, for the decoder
+
+    std::vector<float> current;  // the chunk blocks are taken from
+    std::int64_t next = 0;       // its first frame not yet taken
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::vector<float>> ready;   // decoded, in order
+    std::vector<std::vector<float>> spare;  // used, for reuse
+    bool finished = false;                  // the decoder reached the end
+    bool stopping = false;
+    std::thread decoder;
 };
 
 class BufferSource : public MonoSource {
@@ -101,6 +164,7 @@ std::unique_ptr<MonoSource> openInput(const std::string& path, int pick) {
     if (pick < 0 || pick > info.channels)
         throw HostError("--channel " + std::to_string(pick) + " is out of range: input '" + path +
                         "' has " + std::to_string(info.channels) + " channel(s)");
+    source->start();
     return source;
 }
 
