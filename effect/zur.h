@@ -8,9 +8,10 @@
 // that both sides touch is a Relaxed value, free of data races. The control
 // side publishes each change through a counter (publishChanges); the audio
 // side checks it in every frame and then takes the new values, so a change
-// between two frames takes effect from the next frame. The rings and the
-// sweep counters belong to the audio thread; suspend (which clears the
-// rings), resume and close are only sent while audio is stopped.
+// between two frames takes effect from the next frame. The rings, the sweep
+// counters and the step prepared ahead belong to the audio thread; suspend
+// (which clears the rings), resume and close are only sent while audio is
+// stopped.
 #pragma once
 
 #include <array>
