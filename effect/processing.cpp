@@ -97,7 +97,7 @@ struct ZUR::FrameValues {
         panRest = 1.0 - pan;
         mix = z.mix;
         dry = 1.0 - mix;
-        const double gainLeft = balanceGain(2.0 * (1.0 - pan));
+        const double gainLeft = balanceGain(2.0 * panRest);
         const double gainRight = balanceGain(2.0 * pan);
         fullLeft = gainLeft == 1.0;
         scaledGain = fullLeft ? gainRight : gainLeft;

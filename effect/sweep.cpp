@@ -11,6 +11,8 @@
 // prepared values are taken. Any change the control thread publishes in
 // between voids the preparation, and the step is then computed afresh from
 // the current values: either way it is the same arithmetic on the same values.
+// While a preparation holds, nothing it used has changed, the filter order
+// included, so the current values may be read in its place.
 #include "zur.h"
 
 namespace {
@@ -65,13 +67,12 @@ void ZUR::sweepStep(aeLong mode, std::uint32_t seen) noexcept {
     }
     setSweepState(mode, ahead.sweep);
     storeSection1(ahead.section1);
-    if (ahead.fourPole) storeSection2(ahead.section2);
+    if (twoPole == 0) storeSection2(ahead.section2);
 }
 
 void ZUR::prepareStep(aeLong mode, std::uint32_t seen) noexcept {
     ahead.sweep = nextSweep(mode, sweepState());
     ahead.ratio = peakRatio(ahead.sweep.freq);
-    ahead.fourPole = twoPole == 0;
     ahead.stamp = seen;
     ahead.parts = 1;
 }
@@ -79,6 +80,6 @@ void ZUR::prepareStep(aeLong mode, std::uint32_t seen) noexcept {
 void ZUR::prepareSections(std::uint32_t seen) noexcept {
     if (ahead.parts != 1 || ahead.stamp != seen) return;
     ahead.section1 = designSection(static_cast<float>(ahead.ratio), protoA1);
-    if (ahead.fourPole) ahead.section2 = designSection(section2Position(ahead.ratio), protoA2);
+    if (twoPole == 0) ahead.section2 = designSection(section2Position(ahead.ratio), protoA2);
     ahead.parts = 2;
 }

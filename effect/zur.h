@@ -138,8 +138,7 @@ protected:
         double ratio;
         SectionCoefficients section1, section2;
         std::uint32_t stamp;  // the change count the preparation saw
-        bool fourPole;
-        int parts = 0;  // 0 nothing prepared, 1 the sweep values, 2 complete
+        int parts = 0;        // 0 nothing prepared, 1 the sweep values, 2 complete
     };
     StepAhead ahead;
 
