@@ -247,17 +247,8 @@ OutputFile::Piece OutputFile::newPiece() {
 void OutputFile::append(const float* const* data, std::int64_t frames) {
     if (current.frames + frames > capacity) handOver();
     float* to = current.samples.data() + current.frames * channels;
-    if (channels == 2) {
-        const float* left = data[0];
-        const float* right = data[1];
-        for (std::int64_t n = 0; n < frames; ++n) {
-            to[2 * n] = left[n];
-            to[2 * n + 1] = right[n];
-        }
-    } else {
-        for (int c = 0; c < channels; ++c)
-            for (std::int64_t n = 0; n < frames; ++n) to[n * channels + c] = data[c][n];
-    }
+    for (std::int64_t n = 0; n < frames; ++n)
+        for (int c = 0; c < channels; ++c) *to++ = data[c][n];
     current.frames += frames;
 }
 
