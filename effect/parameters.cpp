@@ -8,8 +8,6 @@
 #include "numeric.h"
 #include "zur.h"
 
-Relaxed<float> ZUR::fGetRange{0.0f};
-
 namespace {
 
 constexpr double kMinFreq = 0.002;       // lowest resting frequency

@@ -183,11 +183,15 @@ protected:
     Relaxed<float> mix;
     Relaxed<aeLong> lfoMode;
     Relaxed<aeLong> twoPole;
+    // The SweepRange value last set on this instance, as the host reads it
+    // back. Each instance keeps its own: a host saves every instance's values
+    // by reading them back and restores them by sending them again.
+    Relaxed<float> fGetRange;
 
     std::atomic<std::uint32_t> changes{0};  // counts published changes
 
-    // Shared by all instances.
+    // Shared by all instances, and constant: instances share nothing a host
+    // can observe.
     static const std::array<float, kTableSize> CosTable;
     static const std::array<float, kTableSize> CotTable;
-    static Relaxed<float> fGetRange;  // the SweepRange value last set on any instance
 };

@@ -140,12 +140,17 @@ TEST(Parameters, PoleSwitchTakesEffectAtTheNextFilterDesign) {
     EXPECT_EQ(z.twoPole, 0);
 }
 
-TEST(Parameters, SweepRangeIsSharedByAllInstances) {
+TEST(Parameters, SweepRangeReadsBackWhatWasSetOnThisInstance) {
     ZURProbe a, b;
+    EXPECT_EQ(a.getParameter(4), 0.2f);  // program 0's, applied at construction
     a.setParameter(4, 0.375f);
-    EXPECT_EQ(b.getParameter(4), 0.375f);
+    EXPECT_EQ(b.getParameter(4), 0.2f);
     b.setParameter(4, 0.125f);
-    EXPECT_EQ(a.getParameter(4), 0.125f);
+    EXPECT_EQ(a.getParameter(4), 0.375f);
+    EXPECT_EQ(b.getParameter(4), 0.125f);
+    ZURProbe c;
+    EXPECT_EQ(a.getParameter(4), 0.375f);
+    EXPECT_EQ(c.getParameter(4), 0.2f);
 }
 
 TEST(Parameters, ReadOnlyBoundsDisplayAndRepairTheirOrder) {

@@ -253,21 +253,66 @@ TEST_F(ModuleTest, ProgramNames) {
     }
 }
 
-TEST_F(ModuleTest, TwoInstancesAreIndependentButShareTheSweepRange) {
+TEST_F(ModuleTest, TwoInstancesKeepTheirOwnValues) {
     Instance a(module), b(module);
     ASSERT_NE(a.record(), b.record());
     EXPECT_NE(a.record()->object, b.record()->object);
-    a.set(4, 0.375f);
-    EXPECT_EQ(b.get(4), 0.375f);
+    a.set(4, 0.1f);
+    b.set(4, 0.9f);
+    EXPECT_EQ(a.get(4), 0.1f);
+    EXPECT_EQ(b.get(4), 0.9f);
     a.set(0, 0.9f);
     EXPECT_EQ(b.display(0), " 397 ");
     EXPECT_EQ(a.close(), 1);
+
+    // The survivor keeps its own value, and a newcomer starts from program 0's.
+    EXPECT_EQ(b.get(4), 0.9f);
+    Instance c(module);
+    EXPECT_EQ(c.get(4), 0.2f);
+    EXPECT_EQ(b.get(4), 0.9f);
 
     std::vector<float> in(1000, 0.25f), left(1000), right(1000);
     b.replace(in.data(), left.data(), right.data(), 1000);
     for (float s : left) ASSERT_TRUE(std::isfinite(s));
     EXPECT_NE(left.back(), 0.0f);
     EXPECT_EQ(b.display(5), "Sin      ");
+}
+
+// A workstation saves a session by reading back every instance's values, and
+// reopens it by creating fresh instances and sending those values again:
+// sample rate and block size, mains on, indices 0 to 7 in order, mains on.
+TEST_F(ModuleTest, SessionSavedAndReopenedTheWayHostsDoIt) {
+    const float settings[2][8] = {{0.3f, 0.6f, 0.7f, 0.35f, 0.1f, 0.5f, 0.2f, 0.4f},
+                                  {0.8f, 0.02f, 0.3f, 0.9f, 0.9f, 0.1f, 0.9f, 0.6f}};
+    float saved[2][8];
+    {
+        Instance first(module), second(module);
+        const Instance* track[] = {&first, &second};
+        for (int t = 0; t < 2; ++t)
+            for (aeLong i = 0; i < 8; ++i) track[t]->set(i, settings[t][i]);
+        for (int t = 0; t < 2; ++t)
+            for (aeLong i = 0; i < 8; ++i) saved[t][i] = track[t]->get(i);
+    }
+    // What each track reads back is what was set on it (floors and the shape aside).
+    EXPECT_EQ(saved[0][4], 0.1f);
+    EXPECT_EQ(saved[1][4], 0.9f);
+    EXPECT_EQ(saved[1][1], 0.03f);
+    EXPECT_EQ(saved[0][5], static_cast<float>(10.0 / 19.0));
+    EXPECT_EQ(saved[1][5], 0.0f);
+
+    Instance first(module), second(module);
+    const Instance* track[] = {&first, &second};
+    for (const Instance* t : track) {
+        t->dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+        t->dispatch(effSetBlockSize, 0, 256);
+        t->dispatch(effMainsChanged, 0, 1);
+    }
+    for (int t = 0; t < 2; ++t)
+        for (aeLong i = 0; i < 8; ++i) track[t]->set(i, saved[t][i]);
+    for (const Instance* t : track) t->dispatch(effMainsChanged, 0, 1);
+    for (int t = 0; t < 2; ++t)
+        for (aeLong i = 0; i < 8; ++i)
+            EXPECT_EQ(track[t]->get(i), saved[t][i]) << "track " << t << " index " << i;
 }
 
 // The resident size of this process in kilobytes, or -1 where it cannot be read.
