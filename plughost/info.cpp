@@ -1,40 +1,23 @@
-#include "info.h"
-
-#include <chrono>
-#include <cmath>
+// The `info` command: the record, every announced parameter with its value
+// and texts, and every program's name, read after the program and parameter
+// values asked for, so that a user can see what a setting means.
 #include <cstdio>
-#include <random>
+#include <iostream>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "render.h"
+#include "command.h"
+#include "report.h"
 
 namespace {
 
-// A JSON string; bytes outside ASCII are read as Latin-1.
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-std::string number(double v) {
-    if (!std::isfinite(v)) return "null";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", v);
-    return text;
-}
+struct Args {
+    std::string module;
+    bool json = false;
+    SettingsOptions settings;
+};
 
 struct Parameter {
     aeLong index;
@@ -50,6 +33,8 @@ std::vector<Parameter> parametersOf(const Plugin& plugin) {
     return params;
 }
 
+// Selecting each program is the only way to read its name; the current
+// program is selected again afterwards.
 std::vector<std::string> programNamesOf(const Plugin& plugin) {
     std::vector<std::string> names;
     const auto current = static_cast<aeLong>(plugin.dispatch(effGetProgram));
@@ -61,99 +46,110 @@ std::vector<std::string> programNamesOf(const Plugin& plugin) {
     return names;
 }
 
-}  // namespace
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
-void printInfo(const Plugin& plugin, bool json, std::ostream& out) {
+std::string magicText(const AEffect& e) {
+    char magic[16];
+    std::snprintf(magic, sizeof magic, "0x%08X", static_cast<unsigned>(e.magic));
+    return magic;
+}
+
+// A text exactly as the module wrote it, and trimmed beside it.
+std::string jsonTexts(const char* key, const std::string& text) {
+    return "\"" + std::string(key) + "\": " + jsonString(text) + ", \"" + key +
+           "Trimmed\": " + jsonString(trimmed(text));
+}
+
+std::string describe(const Args& a, const Plugin& plugin) {
     const AEffect& e = plugin.record();
+    const auto program = static_cast<aeLong>(plugin.dispatch(effGetProgram));
     const auto params = parametersOf(plugin);  // before the program walk changes them
     const auto programs = programNamesOf(plugin);
     const auto flags = flagNames(e.flags);
-    char magic[16];
-    std::snprintf(magic, sizeof magic, "0x%08X", static_cast<unsigned>(e.magic));
+    std::ostringstream out;
 
-    if (json) {
-        out << "{\n  \"magic\": " << jsonString(magic) << ",\n  \"uniqueID\": " << e.uniqueID
+    if (a.json) {
+        out << "{\n  \"module\": " << jsonString(a.module)
+            << ",\n  \"magic\": " << jsonString(magicText(e)) << ",\n  \"uniqueID\": " << e.uniqueID
             << ",\n  \"uniqueIDText\": " << jsonString(fourCharText(e.uniqueID))
             << ",\n  \"version\": " << e.version << ",\n  \"inputs\": " << e.numInputs
             << ",\n  \"outputs\": " << e.numOutputs << ",\n  \"flags\": " << e.flags
             << ",\n  \"flagNames\": [";
         for (std::size_t i = 0; i < flags.size(); ++i)
             out << (i ? ", " : "") << jsonString(flags[i]);
-        out << "],\n  \"parameters\": [";
+        out << "],\n  \"program\": " << program << ",\n  \"parameters\": [";
         for (std::size_t i = 0; i < params.size(); ++i) {
             const Parameter& p = params[i];
-            out << (i ? "," : "") << "\n    {\"index\": " << p.index
-                << ", \"name\": " << jsonString(p.name) << ", \"label\": " << jsonString(p.label)
-                << ", \"value\": " << number(p.value) << ", \"display\": " << jsonString(p.display)
+            out << (i ? "," : "") << "\n    {\"index\": " << p.index << ", "
+                << jsonTexts("name", p.name) << ", " << jsonTexts("label", p.label)
+                << ", \"value\": " << jsonNumber(p.value) << ", " << jsonTexts("display", p.display)
                 << "}";
         }
         out << "\n  ],\n  \"programs\": [";
         for (std::size_t i = 0; i < programs.size(); ++i)
-            out << (i ? ", " : "") << jsonString(programs[i]);
-        out << "]\n}\n";
-        return;
+            out << (i ? "," : "") << "\n    {\"index\": " << i << ", "
+                << jsonTexts("name", programs[i]) << "}";
+        out << "\n  ]\n}\n";
+        return out.str();
     }
 
-    out << "magic       " << magic << "\n"
-        << "identifier  '" << fourCharText(e.uniqueID) << "' (" << e.uniqueID << ")\n"
-        << "version     " << e.version << "\n"
-        << "inputs      " << e.numInputs << "\n"
-        << "outputs     " << e.numOutputs << "\n"
-        << "flags       " << e.flags;
-    for (const auto& f : flags) out << ' ' << f;
-    out << "\n\nparameters (" << params.size() << ")\n";
-    for (const Parameter& p : params) {
-        char line[256];
-        std::snprintf(line, sizeof line, "  %3d  %-16s %-18s %-10s [%s]\n",
-                      static_cast<int>(p.index), ("'" + p.name + "'").c_str(),
-                      ("'" + p.label + "'").c_str(), number(p.value).c_str(), p.display.c_str());
-        out << line;
-    }
-    out << "\nprograms (" << programs.size() << ")\n";
+    std::string flagText = std::to_string(e.flags);
+    for (const auto& f : flags) flagText += " " + f;
+    out << table(
+        {{"module", a.module},
+         {"magic", magicText(e)},
+         {"identifier", quoted(fourCharText(e.uniqueID)) + " (" + std::to_string(e.uniqueID) + ")"},
+         {"version", std::to_string(e.version)},
+         {"inputs", std::to_string(e.numInputs)},
+         {"outputs", std::to_string(e.numOutputs)},
+         {"flags", flagText},
+         {"program", std::to_string(program)}},
+        {});
+    std::vector<std::vector<std::string>> rows = {{"index", "name", "label", "value", "display"}};
+    for (const Parameter& p : params)
+        rows.push_back({std::to_string(p.index), quoted(p.name), quoted(p.label),
+                        shortestFloat(p.value), quoted(p.display)});
+    out << "\nparameters (" << params.size() << ")\n" << table(rows, {true});
+    rows = {{"index", "name"}};
     for (std::size_t i = 0; i < programs.size(); ++i)
-        out << "  " << i << "  " << programs[i] << "\n";
+        rows.push_back({std::to_string(i), quoted(programs[i])});
+    out << "\nprograms (" << programs.size() << ")\n" << table(rows, {true});
+    return out.str();
 }
 
-void printBench(const Plugin& plugin, double sampleRate, aeLong blockSize, double seconds,
-                std::ostream& out) {
-    checkChannelCounts(plugin);
-    const auto block = static_cast<std::size_t>(blockSize);
-    std::vector<std::vector<float>> ins(std::max<aeLong>(plugin.inputs(), 1),
-                                        std::vector<float>(block));
-    std::vector<std::vector<float>> outs(static_cast<std::size_t>(plugin.outputs()),
-                                         std::vector<float>(block));
-    std::mt19937 rng(1);
-    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
-    for (auto& b : ins)
-        for (float& s : b) s = noise(rng);
-    std::vector<float*> inPointers, outPointers;
-    for (auto& b : ins) inPointers.push_back(b.data());
-    for (auto& b : outs) outPointers.push_back(b.data());
+std::string jsonError(const std::string& module, const std::string& why) {
+    return "{\n  \"module\": " + jsonString(module) + ",\n  \"error\": " + jsonString(why) +
+           "\n}\n";
+}
 
-    plugin.configure(static_cast<float>(sampleRate), blockSize);
-    plugin.setMains(true);
-    for (bool replacing : {true, false}) {
-        if (replacing && !plugin.canReplace()) continue;
-        using Clock = std::chrono::steady_clock;
-        // Warm up, then measure whole blocks until the time is reached.
-        for (int i = 0; i < 64; ++i)
-            plugin.process(inPointers.data(), outPointers.data(), blockSize, replacing);
-        std::int64_t frames = 0;
-        const auto start = Clock::now();
-        double elapsed = 0.0;
-        while (elapsed < seconds) {
-            for (int i = 0; i < 16; ++i)
-                plugin.process(inPointers.data(), outPointers.data(), blockSize, replacing);
-            frames += 16 * blockSize;
-            elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-        }
-        const double fps = static_cast<double>(frames) / elapsed;
-        char line[160];
-        std::snprintf(line, sizeof line,
-                      "%-10s block %5d: %12.0f frames/s, %8.1f x real time at %.0f Hz\n",
-                      replacing ? "replace" : "accumulate", static_cast<int>(blockSize), fps,
-                      fps / sampleRate, sampleRate);
-        out << line;
-    }
-    plugin.setMains(false);
+int runInfo(const Args& a) {
+    const ModuleSettings settings = a.settings.parse(1).front();
+    return runGuarded(
+        [&] {
+            try {
+                LoadedModule module(a.module);
+                Plugin plugin(module);
+                applySettings(plugin, settings, a.module);
+                std::cout << describe(a, plugin);
+                return 0;
+            } catch (const std::exception& e) {
+                if (a.json) std::cout << jsonError(a.module, e.what());
+                throw;
+            }
+        },
+        [&](const std::string& why) {
+            if (a.json) std::cout << jsonError(a.module, why);
+        });
+}
+
+}  // namespace
+
+Command addInfoCommand(CLI::App& app) {
+    auto args = std::make_shared<Args>();
+    auto* info = app.add_subcommand(
+        "info", "describe the record, the parameters with their values and texts, the programs");
+    info->add_option("MODULE", args->module, "the module file")->required();
+    info->add_flag("--json", args->json, "print JSON for scripts (also when loading fails)");
+    args->settings.addTo(*info, false);
+    return {info, [args] { return runInfo(*args); }};
 }

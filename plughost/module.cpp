@@ -1,12 +1,23 @@
 #include "module.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 
 namespace {
 
 constexpr aeIntPtr kHostVersion = 2400;
+constexpr aeLong kMostChannels = 64;
+constexpr std::size_t kTextBuffer = 256;
 
 aeIntPtr ZUR_CALL hostCallback(AEffect*, aeLong opcode, aeLong, aeIntPtr, void*, float) {
     switch (opcode) {
@@ -16,17 +27,54 @@ aeIntPtr ZUR_CALL hostCallback(AEffect*, aeLong opcode, aeLong, aeIntPtr, void*,
     }
 }
 
+// The signal that interrupted the work, 0 while none has; and the child the
+// host is waiting for, which gets every interrupting signal passed on.
+std::atomic<int> interruption{0};
+std::atomic<pid_t> waitingFor{0};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<pid_t>::is_always_lock_free);
+
+void onInterrupt(int signal) {
+    interruption = signal;
+    const pid_t child = waitingFor;
+    if (child > 0) kill(child, signal);
+}
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return text;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 }  // namespace
 
 LoadedModule::LoadedModule(const std::string& path) : path_(path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw NotAModule("cannot load module '" + path + "': it is a folder");
     // A bare file name would make the loader search its library path.
     const std::string where = path.find('/') == std::string::npos ? "./" + path : path;
     handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) throw HostError("cannot load module '" + path + "': " + dlerror());
+    if (!handle) throw NotAModule("cannot load module '" + path + "': " + dlerror());
     entry = reinterpret_cast<MainProc>(dlsym(handle, "main"));
     if (!entry) {
         dlclose(handle);
-        throw HostError("module '" + path + "' has no 'main' entry");
+        throw NotAModule("module '" + path + "' has no 'main' entry");
     }
 }
 
@@ -35,11 +83,11 @@ LoadedModule::~LoadedModule() { dlclose(handle); }
 AEffect* LoadedModule::createInstance() const {
     AEffect* effect = entry(hostCallback);
     if (!effect)
-        throw HostError("module '" + path_ + "' created no instance ('main' answered null)");
+        throw NotAModule("module '" + path_ + "' created no instance ('main' answered null)");
     if (effect->magic != kEffectMagic) {
         char magic[16];
         std::snprintf(magic, sizeof magic, "0x%08X", static_cast<unsigned>(effect->magic));
-        throw HostError("module '" + path_ + "' answered a record with the wrong magic " + magic);
+        throw NotAModule("module '" + path_ + "' answered a record with the wrong magic " + magic);
     }
     return effect;
 }
@@ -59,10 +107,16 @@ void Plugin::setParameter(aeLong index, float value) const {
 float Plugin::getParameter(aeLong index) const { return effect->getParameter(effect, index); }
 
 std::string Plugin::text(aeLong op, aeLong index) const {
-    char buffer[256] = {};
+    char buffer[kTextBuffer] = {};
     dispatch(op, index, 0, buffer);
     buffer[sizeof buffer - 1] = '\0';
     return buffer;
+}
+
+bool Plugin::namesParameter(aeLong index) const {
+    char buffer[kTextBuffer] = {};
+    dispatch(effGetParamName, index, 0, buffer);
+    return buffer[0] != '\0';
 }
 
 void Plugin::configure(float sampleRate, aeLong blockSize) const {
@@ -72,6 +126,14 @@ void Plugin::configure(float sampleRate, aeLong blockSize) const {
 
 void Plugin::process(float** in, float** out, aeLong frames, bool replacing) const {
     (replacing ? effect->processReplacing : effect->process)(effect, in, out, frames);
+}
+
+void checkChannelCounts(const Plugin& plugin) {
+    if (plugin.inputs() < 0 || plugin.inputs() > kMostChannels || plugin.outputs() < 1 ||
+        plugin.outputs() > kMostChannels)
+        throw HostError("the module announces " + std::to_string(plugin.inputs()) +
+                        " input(s) and " + std::to_string(plugin.outputs()) +
+                        " output(s); this host takes 0 to 64 inputs and 1 to 64 outputs");
 }
 
 std::vector<std::string> flagNames(aeLong flags) {
@@ -104,3 +166,75 @@ std::string fourCharText(aeLong code) {
     }
     return text;
 }
+
+ChildOutcome runInChild(const std::function<int(std::string& report)>& work) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw HostError(std::string("cannot start a child process: ") + std::strerror(errno));
+    // Nothing buffered may be written twice, by both processes.
+    std::fflush(nullptr);
+    std::cout.flush();
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        throw HostError(std::string("cannot start a child process: ") + std::strerror(errno));
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        waitingFor = 0;
+        // Should the host itself be killed, the child stops as if interrupted
+        // and removes what it was writing.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) raise(SIGTERM);
+        // A reader that goes away makes writing fail with an error, reported
+        // as such, instead of ending the child silently.
+        std::signal(SIGPIPE, SIG_IGN);
+        std::string report;
+        int status = 1;
+        try {
+            status = work(report);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "plughost: error: %s\n", e.what());
+        }
+        writeAll(fds[1], report);
+        std::cout.flush();
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    close(fds[1]);
+    waitingFor = pid;
+    // A signal that came between the fork and now was noted but not passed on.
+    if (const int signal = interruption.load()) kill(pid, signal);
+    ChildOutcome outcome;
+    outcome.report = readAll(fds[0]);
+    close(fds[0]);
+    int raw = 0;
+    while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+    }
+    waitingFor = 0;
+    if (WIFSIGNALED(raw))
+        outcome.signal = WTERMSIG(raw);
+    else
+        outcome.status = WEXITSTATUS(raw);
+    return outcome;
+}
+
+std::string crashText(int signal) {
+    return "the module crashed (signal " + std::to_string(signal) + ", " + strsignal(signal) + ")";
+}
+
+void catchInterruptions() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+void checkInterrupted() {
+    if (const int signal = interruption.load()) throw Interrupted(signal);
+}
+
+int interruptedStatus(int signal) { return 128 + signal; }

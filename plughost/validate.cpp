@@ -1,16 +1,23 @@
-#include "validate.h"
-
+// The `validate` command: a module checked from outside, through its record
+// only, category by category. Each category runs in a child process of its
+// own, as the validators plug-in developers use do, so that a module that
+// crashes fails that category and the others still run.
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iostream>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "command.h"
+#include "report.h"
 
 namespace {
 
@@ -20,6 +27,7 @@ constexpr std::size_t kNameSize = 13, kLabelSize = 17, kDisplaySize = 20, kProgr
 struct Outcome {
     bool passed = true;
     std::string detail;
+    std::string information;  // a figure that is no verdict
     void fail(const std::string& why) {
         if (passed) detail = why;
         passed = false;
@@ -85,6 +93,68 @@ struct Category {
     const char* name;
     std::function<void(const LoadedModule&, Outcome&)> check;
 };
+
+// What a host saves of an instance: the program and every announced value.
+struct Saved {
+    aeLong program = 0;
+    std::vector<float> values;
+};
+
+Saved readBack(const Plugin& p) {
+    Saved s;
+    s.program = static_cast<aeLong>(p.dispatch(effGetProgram));
+    for (aeLong i = 0; i < p.record().numParams; ++i) s.values.push_back(p.getParameter(i));
+    return s;
+}
+
+// A random program, then random values for every announced parameter;
+// answers what was set.
+Saved configureAtRandom(const Plugin& p, std::mt19937& rng) {
+    Saved s;
+    p.configure(44100.0f, 512);
+    if (p.record().numPrograms > 0) {
+        s.program = static_cast<aeLong>(rng() % static_cast<unsigned>(p.record().numPrograms));
+        p.dispatch(effSetProgram, 0, s.program);
+    }
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (aeLong i = 0; i < p.record().numParams; ++i) {
+        s.values.push_back(unit(rng));
+        p.setParameter(i, s.values.back());
+    }
+    p.setMains(true);
+    return s;
+}
+
+void restoreAsHostsDo(const Plugin& p, const Saved& s) {
+    p.configure(44100.0f, 512);
+    p.setMains(true);
+    for (std::size_t i = 0; i < s.values.size(); ++i)
+        p.setParameter(static_cast<aeLong>(i), s.values[i]);
+    p.setMains(true);
+}
+
+void compareValues(const Saved& expected, const Saved& actual, const std::string& what,
+                   Outcome& o) {
+    for (std::size_t i = 0; i < expected.values.size(); ++i)
+        if (!(actual.values[i] == expected.values[i])) {
+            char text[200];
+            std::snprintf(text, sizeof text, "%s: parameter %zu reads back %.9g instead of %.9g",
+                          what.c_str(), i, static_cast<double>(actual.values[i]),
+                          static_cast<double>(expected.values[i]));
+            o.fail(text);
+            return;
+        }
+}
+
+double largestDifference(const Channels& a, const Channels& b) {
+    double largest = 0.0;
+    for (std::size_t c = 0; c < a.size(); ++c)
+        for (std::size_t n = 0; n < a[c].size(); ++n) {
+            const double d = std::fabs(static_cast<double>(a[c][n]) - b[c][n]);
+            largest = d > largest || d != d ? d : largest;
+        }
+    return largest;
+}
 
 const Category kCategories[] = {
     {"record",
@@ -302,47 +372,154 @@ const Category kCategories[] = {
          o.detail = text;
          if (worst >= budget) o.fail(text);
      }},
+    {"state",
+     [](const LoadedModule& m, Outcome& o) {
+         // Two instances set differently and alive at once, saved by reading
+         // back, then each restored into a fresh instance as hosts restore a
+         // session: sample rate and block size, mains on, every announced
+         // parameter in index order, mains on again. No program is selected.
+         std::mt19937 rng(11);
+         Plugin a(m), b(m);
+         const Saved setA = configureAtRandom(a, rng);
+         const Saved savedA = readBack(a);
+         configureAtRandom(b, rng);
+         const Saved savedB = readBack(b);
+         if (savedA.program != setA.program)
+             o.fail("program " + std::to_string(setA.program) + " was selected, but " +
+                    std::to_string(savedA.program) + " reads back");
+         compareValues(savedA, readBack(a), "the first instance, once the second was set", o);
+         Plugin restoredA(m), restoredB(m);
+         restoreAsHostsDo(restoredA, savedA);
+         restoreAsHostsDo(restoredB, savedB);
+         compareValues(savedA, readBack(restoredA), "the first instance, restored", o);
+         compareValues(savedB, readBack(restoredB), "the second instance, restored", o);
+         if (o.passed)
+             o.detail = std::to_string(savedA.values.size()) +
+                        " values of each of two instances read back alike after a restore";
+         const auto input = noise(44100, 12);
+         double largest = 0.0;
+         for (auto [original, restored] : {std::pair{&a, &restoredA}, std::pair{&b, &restoredB}}) {
+             const bool replacing = original->canReplace();
+             largest =
+                 std::max(largest, largestDifference(run(*original, input, {512}, replacing),
+                                                     run(*restored, input, {512}, replacing)));
+         }
+         char text[160];
+         std::snprintf(text, sizeof text,
+                       largest == 0.0
+                           ? "restored instances sound the same as the originals over 1 s "
+                             "of noise"
+                           : "restored instances differ from the originals by up to %g "
+                             "over 1 s of noise",
+                       largest);
+         o.information = text;
+     }},
 };
 
-std::string jsonText(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) continue;
-        out += c;
+// A category's outcome as the child reports it: a first line of "pass",
+// "fail" or "not a module", the detail, then the information.
+std::string serialise(const char* verdict, const Outcome& o) {
+    return std::string(verdict) + "\n" + o.detail + "\n" + o.information;
+}
+
+struct Verdict {
+    Outcome outcome;
+    bool notAModule = false;
+};
+
+Verdict runCategory(const std::string& path, const Category& c) {
+    const ChildOutcome child = runInChild([&](std::string& report) {
+        Outcome o;
+        try {
+            LoadedModule module(path);
+            c.check(module, o);
+            report = serialise(o.passed ? "pass" : "fail", o);
+        } catch (const NotAModule& e) {
+            o.fail(e.what());
+            report = serialise("not a module", o);
+        } catch (const std::exception& e) {
+            o.fail(e.what());
+            report = serialise("fail", o);
+        }
+        return 0;
+    });
+    Verdict v;
+    if (child.crashed()) {
+        v.outcome.fail(crashText(child.signal));
+        return v;
     }
-    return out + "\"";
+    const auto first = child.report.find('\n');
+    const auto second = child.report.find('\n', first == std::string::npos ? 0 : first + 1);
+    if (first == std::string::npos || second == std::string::npos) {
+        v.outcome.fail("the check ended without a verdict (exit status " +
+                       std::to_string(child.status) + ")");
+        return v;
+    }
+    const std::string verdict = child.report.substr(0, first);
+    v.outcome.passed = verdict == "pass";
+    v.notAModule = verdict == "not a module";
+    v.outcome.detail = child.report.substr(first + 1, second - first - 1);
+    v.outcome.information = child.report.substr(second + 1);
+    return v;
+}
+
+struct Args {
+    std::string module;
+    bool json = false;
+};
+
+int runValidate(const Args& a) {
+    bool all = true, notAModule = false;
+    std::vector<std::pair<const char*, Verdict>> results;
+    for (const Category& c : kCategories) {
+        Verdict v = runCategory(a.module, c);
+        checkInterrupted();
+        all = all && v.outcome.passed;
+        // Without a record nothing else can be checked.
+        notAModule = &c == &kCategories[0] && !v.outcome.passed;
+        results.emplace_back(c.name, v);
+        if (!a.json) {
+            char line[1024];
+            std::snprintf(line, sizeof line, "%s  %-22s %s\n", v.outcome.passed ? "PASS" : "FAIL",
+                          c.name, v.outcome.detail.c_str());
+            std::cout << line;
+            if (!v.outcome.information.empty())
+                std::cout << "      " << std::string(22, ' ') << " " << v.outcome.information
+                          << "\n";
+            std::cout.flush();
+        }
+        if (notAModule) break;
+    }
+    if (a.json) {
+        std::cout << "{\"module\": " << jsonString(a.module) << ", \"categories\": [";
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            const Outcome& o = results[i].second.outcome;
+            std::cout << (i ? "," : "") << "\n  {\"category\": " << jsonString(results[i].first)
+                      << ", \"passed\": " << (o.passed ? "true" : "false")
+                      << ", \"detail\": " << jsonString(o.detail);
+            if (!o.information.empty())
+                std::cout << ", \"information\": " << jsonString(o.information);
+            std::cout << "}";
+        }
+        std::cout << "\n], \"notAModule\": " << (notAModule ? "true" : "false")
+                  << ", \"passed\": " << (all ? "true" : "false") << "}\n";
+    } else if (notAModule) {
+        std::cout << "not a module of this interface; nothing else was checked\n";
+    } else {
+        std::cout << (all ? "all categories passed\n" : "some categories failed\n");
+    }
+    return notAModule ? kExitNotAModule : (all ? 0 : kExitFailure);
 }
 
 }  // namespace
 
-bool validateModule(const LoadedModule& module, bool json, std::ostream& out) {
-    bool all = true;
-    if (json) out << "{\"categories\": [";
-    bool first = true;
-    for (const Category& c : kCategories) {
-        Outcome o;
-        try {
-            c.check(module, o);
-        } catch (const std::exception& e) {
-            o.fail(e.what());
-        }
-        all = all && o.passed;
-        if (json) {
-            out << (first ? "" : ",") << "\n  {\"category\": " << jsonText(c.name)
-                << ", \"passed\": " << (o.passed ? "true" : "false")
-                << ", \"detail\": " << jsonText(o.detail) << "}";
-        } else {
-            char line[512];
-            std::snprintf(line, sizeof line, "%s  %-22s %s\n", o.passed ? "PASS" : "FAIL", c.name,
-                          o.detail.c_str());
-            out << line;
-        }
-        first = false;
-    }
-    if (json)
-        out << "\n], \"passed\": " << (all ? "true" : "false") << "}\n";
-    else
-        out << (all ? "all categories passed\n" : "some categories failed\n");
-    return all;
+Command addValidateCommand(CLI::App& app) {
+    auto a = std::make_shared<Args>();
+    auto* v = app.add_subcommand(
+        "validate",
+        "check the module category by category, each in a child process (exit status 0: all "
+        "passed, 1: a check failed, 3: not a module)");
+    v->add_option("MODULE", a->module, "the module file")->required();
+    v->add_flag("--json", a->json, "print JSON for scripts");
+    return {v, [a] { return runValidate(*a); }};
 }
