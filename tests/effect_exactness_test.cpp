@@ -1,39 +1,30 @@
 // The signal path against a plain reading of its algorithm: rings and fields
-// read afresh in every frame, no state carried in locals. Both must give the
+// read afresh in every frame, no state carried in locals, the sweep and its
+// filter design from the second reading of the formulas. Both must give the
 // same samples to the last bit, and leave the same state behind.
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
-#include "zur_probe.h"
+#include "reference_probe.h"
 
 namespace {
 
 float plainLimit(float v) { return v > 1.0f ? 1.0f : (v < -1.0f ? -1.0f : v); }
 
+// The sweep step and the new coefficients come from the second reading of
+// the formulas, so the signal path is compared with nothing of its own.
 void plainSweepStep(ZURProbe& z) {
     const aeLong mode = z.lfoMode;
     if (mode != 1 && mode != 2) return;
     const aeLong t = z.sweepCountdown;
     z.sweepCountdown = t - 1;
     if (t != 0) return;
-    if (mode == 1) {
-        if (!(z.fmin < z.curFreq)) z.triangleStep = z.triangleIncrement;
-        if (!(z.fmax > z.curFreq)) z.triangleStep = -z.triangleIncrement;
-        z.curFreq = static_cast<float>(static_cast<double>(z.curFreq) + z.triangleStep);
-    } else {
-        if (z.sinePos <= 1.0f) z.sineStep = z.sineIncrement;
-        if (z.sinePos >= 511.0f) z.sineStep = -z.sineIncrement;
-        const double p = static_cast<double>(z.sinePos) + z.sineStep;
-        z.sinePos = static_cast<float>(p);
-        const double k = std::floor(p);
-        const int entry = k < 0.0 ? 0 : (k > 511.0 ? 511 : static_cast<int>(k));
-        z.curFreq = static_cast<float>(z.fmin + (static_cast<double>(z.fmax) - z.fmin) *
-                                                    ZURProbe::CosTable[entry]);
-    }
+    reference::Design d = readDesign(z);
+    d.sweepStep();
+    writeDesign(z, d);
     z.sweepCountdown = 50;
-    z.CalcFil();
 }
 
 template <bool replacing>

@@ -91,7 +91,7 @@ TEST(Processing, WorkedImpulseResponses) {
             if (ex.right[0]) {
                 EXPECT_TRUE(matchesFigure(right[n], ex.right[n])) << ex.what << " right " << n;
             } else {
-                EXPECT_FLOAT_EQ(right[n], 0.5f * left[n]) << ex.what << " right " << n;
+                EXPECT_EQ(right[n], 0.5f * left[n]) << ex.what << " right " << n;
             }
         }
     }
@@ -104,8 +104,8 @@ TEST(Processing, FirstFrameFromClearedRings) {
         float left = 0.0f, right = 0.0f;
         runBlock(z, Entry::Accumulate, &x, &left, &right, 1);
         const float expected = static_cast<float>((x + 0.0001) * z.sec1Gain * 0.5);
-        EXPECT_FLOAT_EQ(left, expected);
-        EXPECT_FLOAT_EQ(right, expected);
+        EXPECT_EQ(left, expected);
+        EXPECT_EQ(right, expected);
 
         // 4-pole with all dry: the input itself, with the balance pan.
         ZURProbe dry;
@@ -141,8 +141,8 @@ TEST(Processing, PanGainsInBothModes) {
         const float x = 0.4999f;
         float left = 0.0f, right = 0.0f;
         runBlock(z, Entry::Replace, &x, &left, &right, 1);
-        EXPECT_FLOAT_EQ(left, 0.5f * c.left) << c.twoPole;
-        EXPECT_FLOAT_EQ(right, 0.5f * c.right) << c.twoPole;
+        EXPECT_EQ(left, 0.5f * c.left) << c.twoPole;
+        EXPECT_EQ(right, 0.5f * c.right) << c.twoPole;
     }
 }
 
@@ -198,7 +198,7 @@ TEST(Processing, RingWrapsFromTheLastSlot) {
     float left[3], right[3];
     runBlock(z, Entry::Replace, x, left, right, 3);
     EXPECT_EQ(z.bufPos, 2);
-    EXPECT_FLOAT_EQ(left[0], static_cast<float>(0.0001 * z.sec1Gain + 0.125));
+    EXPECT_EQ(left[0], static_cast<float>(0.0001 * z.sec1Gain + 0.125));
     EXPECT_NE(z.sec1Z2[0], 0.0f);  // the first frame wrote slot 0
 }
 
@@ -297,6 +297,43 @@ TEST(Sweep, OffLeavesFrequencyAndCountdownAlone) {
     EXPECT_EQ(z.curFreq, freq);
 }
 
+// A SWEEP value whose shape is neither Triangle nor Sin (below about -0.3448,
+// or from about 1.0345) moves nothing and counts nothing.
+TEST(Sweep, AShapeOtherThanTriangleOrSinLeavesTheSweepStill) {
+    for (float v : {-0.5f, -3.0f, 1.04f, 5.0f}) {
+        ZURProbe z;
+        z.setParameter(5, v);
+        ASSERT_TRUE(z.lfoMode < 0 || z.lfoMode > 2) << v;
+        const float freq = z.curFreq, pos = z.sinePos;
+        EXPECT_TRUE(stepFrames(z, 500).empty()) << v;
+        EXPECT_EQ(z.sweepCountdown, 100) << v;
+        EXPECT_EQ(z.curFreq, freq) << v;
+        EXPECT_EQ(z.sinePos, pos) << v;
+    }
+}
+
+// The sine turns when its position has reached an end, not only past it.
+TEST(Sweep, SineTurnsExactlyAtTheEnds) {
+    const struct {
+        float pos, step, next;
+    } rows[] = {
+        {511.0f, 0.5f, 510.5f},  // at the top: turns down
+        {1.0f, -0.5f, 1.5f},     // at the bottom: turns up
+        {std::nextafter(511.0f, 0.0f), 0.5f, std::nextafter(511.0f, 0.0f) + 0.5f},
+        {std::nextafter(1.0f, 2.0f), -0.5f, std::nextafter(1.0f, 2.0f) - 0.5f},
+    };
+    for (const auto& row : rows) {
+        ZURProbe z;
+        z.lfoMode = 2;
+        z.sineIncrement = 0.5f;
+        z.sinePos = row.pos;
+        z.sineStep = row.step;
+        z.sweepCountdown = 0;
+        stepFrames(z, 1);
+        EXPECT_EQ(z.sinePos, row.next) << row.pos;
+    }
+}
+
 TEST(Sweep, TriangleTurnsOnlyAtOrPastABound) {
     ZURProbe z;
     z.lfoMode = 1;
@@ -306,10 +343,11 @@ TEST(Sweep, TriangleTurnsOnlyAtOrPastABound) {
     z.curFreq = 0.2f;
     z.sweepCountdown = 0;
     stepFrames(z, 1);
-    EXPECT_FLOAT_EQ(z.curFreq, 0.19f);  // both tests hold: the downward step wins
+    const float down = static_cast<float>(static_cast<double>(0.2f) - 0.01f);
+    EXPECT_EQ(z.curFreq, down);  // both tests hold: the downward step wins
     z.sweepCountdown = 0;
     stepFrames(z, 1);
-    EXPECT_FLOAT_EQ(z.curFreq, 0.2f);
+    EXPECT_EQ(z.curFreq, static_cast<float>(static_cast<double>(down) + 0.01f));
 
     // Strictly between the bounds the step keeps its direction.
     z.fmin = 0.1f;
@@ -318,7 +356,7 @@ TEST(Sweep, TriangleTurnsOnlyAtOrPastABound) {
     z.triangleStep = -0.01f;
     z.sweepCountdown = 0;
     stepFrames(z, 1);
-    EXPECT_FLOAT_EQ(z.curFreq, 0.24f);
+    EXPECT_EQ(z.curFreq, static_cast<float>(static_cast<double>(0.25f) - 0.01f));
 }
 
 TEST(Sweep, TriangleCyclesBetweenTheBounds) {
@@ -346,8 +384,28 @@ TEST(Sweep, FirstTriangleStepAfterCreationMovesOneIncrement) {
     const float start = z.curFreq;
     z.sweepCountdown = 0;
     stepFrames(z, 1);
-    EXPECT_FLOAT_EQ(z.curFreq, start + z.triangleIncrement);
+    EXPECT_EQ(z.curFreq, static_cast<float>(static_cast<double>(start) + z.triangleIncrement));
     EXPECT_LE(z.curFreq, z.freqLimit);
+}
+
+// Switched from Sin to Triangle with the frequency between the bounds, the
+// triangle's first step goes up by one step of the sweep in force, as if it
+// had started there: the frequency stays within one step of the bounds.
+TEST(Sweep, SwitchingFromSinToTriangleBetweenTheBoundsStepsByOneIncrement) {
+    ZURProbe z;  // Sin
+    stepFrames(z, 4000);
+    ASSERT_GT(z.curFreq, z.fmin);
+    ASSERT_LT(z.curFreq, z.fmax);
+    z.setParameter(5, 0.5f);
+    const float before = z.curFreq, step = z.triangleIncrement;
+    z.sweepCountdown = 0;
+    stepFrames(z, 1);
+    EXPECT_EQ(z.curFreq, static_cast<float>(static_cast<double>(before) + step));
+    for (int n = 0; n < 200000; ++n) {
+        stepFrames(z, 1);
+        ASSERT_LE(z.curFreq, z.fmax + step) << n;
+        ASSERT_GE(z.curFreq, z.fmin - step) << n;
+    }
 }
 
 TEST(Sweep, SineTurnsAtTheTopOfTheTable) {
@@ -360,11 +418,12 @@ TEST(Sweep, SineTurnsAtTheTopOfTheTable) {
     z.sineIncrement = 0.5f;
     z.sweepCountdown = 0;
     stepFrames(z, 1);
-    EXPECT_FLOAT_EQ(z.sinePos, 511.2f);
+    const float top = static_cast<float>(static_cast<double>(510.7f) + 0.5f);
+    EXPECT_EQ(z.sinePos, top);
     EXPECT_EQ(z.curFreq, ZURProbe::CosTable[511]);
     z.sweepCountdown = 0;
     stepFrames(z, 1);
-    EXPECT_FLOAT_EQ(z.sinePos, 510.7f);
+    EXPECT_EQ(z.sinePos, static_cast<float>(static_cast<double>(top) - 0.5f));
     EXPECT_EQ(z.curFreq, ZURProbe::CosTable[510]);
 }
 

@@ -103,6 +103,12 @@ TEST(Robustness, NonFiniteInputNeverReachesTheOutputAndTheFilterRecovers) {
             std::vector<float> spike = {bad};
             const Stereo at = run(hit, spike, m.replacing, 0.5f);
             EXPECT_TRUE(allFiniteAndBounded(at, m.replacing ? 0.0f : 0.5f)) << bad;
+            if (!std::isfinite(bad)) {
+                // That frame is silent: nothing written, nothing added.
+                const float silent = m.replacing ? 0.0f : 0.5f;
+                EXPECT_EQ(at.left[0], silent) << bad;
+                EXPECT_EQ(at.right[0], silent) << bad;
+            }
             // The same frame of silence, then the reset that a non-finite state gets.
             run(clean, {0.0f}, m.replacing);
             if (!std::isfinite(bad)) clean.suspend();
@@ -110,10 +116,54 @@ TEST(Robustness, NonFiniteInputNeverReachesTheOutputAndTheFilterRecovers) {
             const Stereo recovered = run(hit, after, m.replacing);
             EXPECT_TRUE(allFiniteAndBounded(recovered));
             if (!std::isfinite(bad)) {
-                EXPECT_EQ(recovered.left, run(clean, after, m.replacing).left)
+                const Stereo fresh = run(clean, after, m.replacing);
+                EXPECT_EQ(recovered.left, fresh.left)
+                    << "poles " << m.poles << " sweep " << m.sweep << " value " << bad;
+                EXPECT_EQ(recovered.right, fresh.right)
                     << "poles " << m.poles << " sweep " << m.sweep << " value " << bad;
             }
         }
+}
+
+// A section runs away: the state it reads next is as large as a float holds,
+// so the state it stores overflows to infinity. The frame that reads that
+// state is silent, and from the next frame on the user hears exactly what an
+// instance whose rings were cleared at that frame gives. Section 2 alone can
+// run away (in 4-pole mode), and must be caught on its own.
+TEST(Robustness, ARunawayOfEitherSectionIsSilencedAndTheFilterStartsAfresh) {
+    const struct {
+        float poles;
+        int section;
+    } runaways[] = {{1.0f, 1}, {0.0f, 1}, {0.0f, 2}};
+    for (const auto& c : runaways)
+        for (bool replacing : {true, false})
+            for (float sweep : {0.0f, 0.9f}) {
+                const std::string row = "poles " + std::to_string(c.poles) + " section " +
+                                        std::to_string(c.section) +
+                                        (replacing ? " replacing" : " accumulating") + " sweep " +
+                                        std::to_string(sweep);
+                ZURProbe hit, clean;
+                for (ZURProbe* z : {&hit, &clean}) setMode(*z, {c.poles, sweep, replacing});
+                const auto before = noise(700, 11), after = noise(3000, 12);
+                run(hit, before, replacing);
+                run(clean, before, replacing);
+
+                const auto r = static_cast<std::size_t>(hit.bufPos);
+                (c.section == 1 ? hit.sec1Z1 : hit.sec2Z1)[r] = 3e38f;
+                const Stereo overflowing = run(hit, {0.25f}, replacing);
+                EXPECT_TRUE(allFiniteAndBounded(overflowing)) << row;
+                const Stereo at = run(hit, {0.25f}, replacing, 0.5f);
+                const float silent = replacing ? 0.0f : 0.5f;
+                EXPECT_EQ(at.left[0], silent) << row;
+                EXPECT_EQ(at.right[0], silent) << row;
+
+                run(clean, {0.25f, 0.25f}, replacing);
+                clean.suspend();
+                const Stereo recovered = run(hit, after, replacing);
+                const Stereo fresh = run(clean, after, replacing);
+                EXPECT_EQ(recovered.left, fresh.left) << row;
+                EXPECT_EQ(recovered.right, fresh.right) << row;
+            }
 }
 
 TEST(Robustness, ExtremeSettingsGiveFiniteBoundedOutputAndNormalOnesComeBack) {

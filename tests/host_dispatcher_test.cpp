@@ -31,34 +31,34 @@ TEST_P(DispatcherTable, CallsTheOperationAndAnswers) {
 INSTANTIATE_TEST_SUITE_P(
     Opcodes, DispatcherTable,
     ::testing::Values(
-        DispatchCase{"open", effOpen, 0, 0, {{"open"}}, 0},
-        DispatchCase{"setProgram", effSetProgram, 0, 5, {{"setProgram", 5}}, 0},
-        DispatchCase{"lastProgram", effSetProgram, 0, 15, {{"setProgram", 15}}, 0},
-        DispatchCase{"programEqualToCountDropped", effSetProgram, 0, 16, {}, 0},
-        DispatchCase{"programAboveCountDropped", effSetProgram, 0, 1000, {}, 0},
+        DispatchCase{"open", op::open, 0, 0, {{"open"}}, 0},
+        DispatchCase{"setProgram", op::setProgram, 0, 5, {{"setProgram", 5}}, 0},
+        DispatchCase{"lastProgram", op::setProgram, 0, 15, {{"setProgram", 15}}, 0},
+        DispatchCase{"programEqualToCountDropped", op::setProgram, 0, 16, {}, 0},
+        DispatchCase{"programAboveCountDropped", op::setProgram, 0, 1000, {}, 0},
         DispatchCase{
-            "negativeProgramPassesTheGuard", effSetProgram, 0, -1, {{"setProgram", -1}}, 0},
-        DispatchCase{"getProgram", effGetProgram, 0, 0, {}, 0},
-        DispatchCase{"setProgramName", effSetProgramName, 0, 0, {{"setProgramName"}}, 0},
-        DispatchCase{"getProgramName", effGetProgramName, 0, 0, {{"getProgramName"}}, 0},
-        DispatchCase{"label", effGetParamLabel, 3, 0, {{"getParameterLabel", 3}}, 0},
-        DispatchCase{"display", effGetParamDisplay, 4, 0, {{"getParameterDisplay", 4}}, 0},
-        DispatchCase{"name", effGetParamName, 7, 0, {{"getParameterName", 7}}, 0},
-        DispatchCase{"vu", effGetVu, 0, 0, {{"getVu"}}, 0},
-        DispatchCase{"sampleRate", effSetSampleRate, 0, 0, {}, 0},
-        DispatchCase{"blockSize", effSetBlockSize, 0, 256, {}, 0},
-        DispatchCase{"mainsOff", effMainsChanged, 0, 0, {{"suspend"}}, 0},
-        DispatchCase{"mainsOn", effMainsChanged, 0, 1, {{"resume"}}, 0},
-        DispatchCase{"mainsNegative", effMainsChanged, 0, -1, {{"resume"}}, 0},
-        DispatchCase{"editGetRectNoEditor", effEditGetRect, 0, 0, {}, 0},
-        DispatchCase{"editOpenNoEditor", effEditOpen, 0, 0, {}, 0},
-        DispatchCase{"editCloseNoEditor", effEditClose, 0, 0, {}, 0},
+            "negativeProgramPassesTheGuard", op::setProgram, 0, -1, {{"setProgram", -1}}, 0},
+        DispatchCase{"getProgram", op::getProgram, 0, 0, {}, 0},
+        DispatchCase{"setProgramName", op::setProgramName, 0, 0, {{"setProgramName"}}, 0},
+        DispatchCase{"getProgramName", op::getProgramName, 0, 0, {{"getProgramName"}}, 0},
+        DispatchCase{"label", op::getParamLabel, 3, 0, {{"getParameterLabel", 3}}, 0},
+        DispatchCase{"display", op::getParamDisplay, 4, 0, {{"getParameterDisplay", 4}}, 0},
+        DispatchCase{"name", op::getParamName, 7, 0, {{"getParameterName", 7}}, 0},
+        DispatchCase{"vu", op::getVu, 0, 0, {{"getVu"}}, 0},
+        DispatchCase{"sampleRate", op::setSampleRate, 0, 0, {}, 0},
+        DispatchCase{"blockSize", op::setBlockSize, 0, 256, {}, 0},
+        DispatchCase{"mainsOff", op::mainsChanged, 0, 0, {{"suspend"}}, 0},
+        DispatchCase{"mainsOn", op::mainsChanged, 0, 1, {{"resume"}}, 0},
+        DispatchCase{"mainsNegative", op::mainsChanged, 0, -1, {{"resume"}}, 0},
+        DispatchCase{"editGetRectNoEditor", op::editGetRect, 0, 0, {}, 0},
+        DispatchCase{"editOpenNoEditor", op::editOpen, 0, 0, {}, 0},
+        DispatchCase{"editCloseNoEditor", op::editClose, 0, 0, {}, 0},
         DispatchCase{"op16", 16, 0, 0, {}, 0}, DispatchCase{"op17", 17, 0, 0, {}, 0},
         DispatchCase{"op18", 18, 0, 0, {}, 0},
-        DispatchCase{"editIdleNoEditor", effEditIdle, 0, 0, {}, 0},
+        DispatchCase{"editIdleNoEditor", op::editIdle, 0, 0, {}, 0},
         DispatchCase{"op20", 20, 0, 0, {}, 0}, DispatchCase{"op21", 21, 0, 0, {}, 0},
-        DispatchCase{"identify", effIdentify, 0, 0, {}, 0x4E764566},
-        DispatchCase{"identifyIgnoresArguments", effIdentify, 99, -7, {}, 0x4E764566},
+        DispatchCase{"identify", op::identify, 0, 0, {}, 0x4E764566},
+        DispatchCase{"identifyIgnoresArguments", op::identify, 99, -7, {}, 0x4E764566},
         DispatchCase{"op23", 23, 0, 0, {}, 0}, DispatchCase{"op1000", 1000, 0, 0, {}, 0},
         DispatchCase{"opMinus1", -1, 0, 0, {}, 0},
         DispatchCase{"opMostNegative", INT_MIN, 0, 0, {}, 0}),
@@ -70,10 +70,10 @@ TEST(Dispatcher, IdentifyIsTheFourCharacterCode) {
 
 TEST(Dispatcher, DefaultProgramRequestsStoreAndAnswerUnchecked) {
     RecordingEffect effect;
-    dispatch(effect.record(), effSetProgram, 0, 5);
-    EXPECT_EQ(dispatch(effect.record(), effGetProgram), 5);
-    dispatch(effect.record(), effSetProgram, 0, -3);
-    EXPECT_EQ(dispatch(effect.record(), effGetProgram), -3);
+    dispatch(effect.record(), op::setProgram, 0, 5);
+    EXPECT_EQ(dispatch(effect.record(), op::getProgram), 5);
+    dispatch(effect.record(), op::setProgram, 0, -3);
+    EXPECT_EQ(dispatch(effect.record(), op::getProgram), -3);
 }
 
 TEST(Dispatcher, MeterAnswerIsTheLevelTimes32767TruncatedTowardZero) {
@@ -96,22 +96,23 @@ TEST(Dispatcher, MeterAnswerIsTheLevelTimes32767TruncatedTowardZero) {
     for (const auto& c : cases) {
         RecordingEffect effect;
         effect.vuAnswer = c.level;
-        EXPECT_EQ(dispatch(effect.record(), effGetVu), c.answer) << "level " << c.level;
+        EXPECT_EQ(dispatch(effect.record(), op::getVu), c.answer) << "level " << c.level;
     }
 }
 
 TEST(Dispatcher, SampleRateAndBlockSizeReadTheirOwnArgumentOnly) {
     RecordingEffect effect;
-    dispatch(effect.record(), effSetSampleRate, 7, 9, nullptr, 48000.5f);
+    dispatch(effect.record(), op::setSampleRate, 7, 9, nullptr, 48000.5f);
     EXPECT_EQ(effect.getSampleRate(), 48000.5f);
-    dispatch(effect.record(), effSetBlockSize, 7, 512, nullptr, 3.0f);
+    dispatch(effect.record(), op::setBlockSize, 7, 512, nullptr, 3.0f);
     EXPECT_EQ(effect.getBlockSize(), 512);
     EXPECT_EQ(effect.getSampleRate(), 48000.5f);
 }
 
 TEST(Dispatcher, DefaultTextRequestsWriteTheEmptyText) {
     RecordingEffect effect;
-    for (aeLong op : {effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName}) {
+    for (aeLong op :
+         {op::getProgramName, op::getParamLabel, op::getParamDisplay, op::getParamName}) {
         char text[16] = "something";
         dispatch(effect.record(), op, 2, 0, text);
         EXPECT_EQ(text[0], '\0') << "opcode " << op;
@@ -126,7 +127,7 @@ TEST(Dispatcher, EditorRectangleRequestLeavesPointerAloneWithoutEditor) {
     RecordingEffect effect;
     ERect sentinel{};
     ERect* rect = &sentinel;
-    dispatch(effect.record(), effEditGetRect, 0, 0, &rect);
+    dispatch(effect.record(), op::editGetRect, 0, 0, &rect);
     EXPECT_EQ(rect, &sentinel);
 }
 
@@ -147,22 +148,22 @@ TEST(Dispatcher, EditorRequestsReachAnAttachedEditor) {
 
     ERect sentinel{};
     ERect* rect = &sentinel;
-    EXPECT_EQ(dispatch(e, effEditGetRect, 0, 0, &rect), 0);
+    EXPECT_EQ(dispatch(e, op::editGetRect, 0, 0, &rect), 0);
     EXPECT_EQ(rect, nullptr);
 
     int parent = 0;
-    EXPECT_EQ(dispatch(e, effEditOpen, 0, 0, &parent), 0);
+    EXPECT_EQ(dispatch(e, op::editOpen, 0, 0, &parent), 0);
     EXPECT_EQ(editor->window(), &parent);
 
-    dispatch(e, effEditClose);
+    dispatch(e, op::editClose);
     EXPECT_EQ(editor->closes, 1);
 
-    dispatch(e, effEditIdle);
+    dispatch(e, op::editIdle);
     EXPECT_EQ(editor->updates, 0);
     editor->postUpdate();
-    dispatch(e, effEditIdle);
+    dispatch(e, op::editIdle);
     EXPECT_EQ(editor->updates, 1);
-    dispatch(e, effEditIdle);
+    dispatch(e, op::editIdle);
     EXPECT_EQ(editor->updates, 1);
 }
 

@@ -53,7 +53,7 @@ TEST_F(HostQueries, MasterVersionReadsZeroAsOne) {
         RecordingHost::requests.clear();
         RecordingHost::answer = c.host;
         EXPECT_EQ(effect.getMasterVersion(), c.expected) << "host answers " << c.host;
-        expectOneRequest(audioMasterVersion, 0, 0, 0.0f);
+        expectOneRequest(master::version, 0, 0, 0.0f);
     }
 }
 
@@ -62,13 +62,13 @@ TEST_F(HostQueries, CurrentUniqueIdPassesTheAnswerOn) {
         RecordingHost::requests.clear();
         RecordingHost::answer = answer;
         EXPECT_EQ(effect.getCurrentUniqueId(), answer);
-        expectOneRequest(audioMasterCurrentId, 0, 0, 0.0f);
+        expectOneRequest(master::currentId, 0, 0, 0.0f);
     }
 }
 
 TEST_F(HostQueries, MasterIdleSendsOneRequest) {
     effect.masterIdle();
-    expectOneRequest(audioMasterIdle, 0, 0, 0.0f);
+    expectOneRequest(master::idle, 0, 0, 0.0f);
 }
 
 TEST_F(HostQueries, PinsCountAsConnectedOnlyWhenTheHostAnswersZero) {
@@ -80,10 +80,10 @@ TEST_F(HostQueries, PinsCountAsConnectedOnlyWhenTheHostAnswersZero) {
         RecordingHost::answer = c.host;
         RecordingHost::requests.clear();
         EXPECT_EQ(effect.isInputConnected(3), c.connected) << "host answers " << c.host;
-        expectOneRequest(audioMasterPinConnected, 3, 0, 0.0f);
+        expectOneRequest(master::pinConnected, 3, 0, 0.0f);
         RecordingHost::requests.clear();
         EXPECT_EQ(effect.isOutputConnected(3), c.connected) << "host answers " << c.host;
-        expectOneRequest(audioMasterPinConnected, 3, 1, 0.0f);
+        expectOneRequest(master::pinConnected, 3, 1, 0.0f);
     }
 }
 
@@ -91,7 +91,30 @@ TEST_F(HostQueries, AutomationSetsTheParameterFirstThenTellsTheHost) {
     effect.setParameterAutomated(5, 0.25f);
     ASSERT_EQ(effect.calls.size(), 1u);
     EXPECT_EQ(effect.calls[0], (Call{"setParameter", 5, 0.25f}));
-    expectOneRequest(audioMasterAutomate, 5, 0, 0.25f);
+    expectOneRequest(0, 5, 0, 0.25f);
+}
+
+// One log for both sides: the effect has the new value before the host is
+// told of it.
+TEST(HostQueriesOrder, TheEffectHasTheValueBeforeTheHostHearsOfIt) {
+    static std::vector<std::string> order;
+    struct Effect : RecordingEffect {
+        using RecordingEffect::RecordingEffect;
+        void setParameter(aeLong index, float value) noexcept override {
+            order.push_back("effect " + std::to_string(index));
+            RecordingEffect::setParameter(index, value);
+        }
+    };
+    struct Host {
+        static aeIntPtr ZUR_CALL callback(AEffect*, aeLong opcode, aeLong index, aeIntPtr, void*,
+                                          float) {
+            order.push_back("host " + std::to_string(opcode) + " " + std::to_string(index));
+            return 0;
+        }
+    };
+    Effect effect(Host::callback);
+    effect.setParameterAutomated(5, 0.25f);
+    EXPECT_EQ(order, (std::vector<std::string>{"effect 5", "host 0 5"}));
 }
 
 TEST(HostQueriesWithoutCallback, AnswerTheirDefaultsAndSendNothing) {
@@ -122,7 +145,32 @@ TEST(CapabilityFlags, SettersSetAndClearOnlyTheirOwnBit) {
     effect.canProcessReplacing(false);
     effect.hasClip(false);
     EXPECT_EQ(e.flags, 8);
-    EXPECT_EQ(e.flags & effFlagsHasEditor, 0);
+    EXPECT_EQ(e.flags & 1, 0);  // the editor bit
+}
+
+// Each setter from every kind of start: its bit set or clear, all other bits
+// set or clear. True sets exactly its bit, false clears exactly its bit,
+// twice the same as once.
+TEST(CapabilityFlags, EachSetterChangesItsBitAloneFromAnyStart) {
+    using Setter = void (AudioEffect::*)(bool) noexcept;
+    const struct {
+        Setter set;
+        aeLong bit;
+    } setters[] = {{&AudioEffect::hasClip, 2},
+                   {&AudioEffect::hasVu, 4},
+                   {&AudioEffect::canMono, 8},
+                   {&AudioEffect::canProcessReplacing, 16}};
+    for (const auto& s : setters)
+        for (aeLong start : {0, 2 | 4 | 8 | 16, ~0, 1, 0x40000000})
+            for (bool state : {true, false}) {
+                RecordingEffect effect;
+                effect.record().flags = start;
+                const aeLong expected = state ? (start | s.bit) : (start & ~s.bit);
+                (effect.*s.set)(state);
+                EXPECT_EQ(effect.record().flags, expected) << s.bit << " " << start << " " << state;
+                (effect.*s.set)(state);
+                EXPECT_EQ(effect.record().flags, expected) << s.bit << " " << start << " " << state;
+            }
 }
 
 TEST(RecordSetters, WriteTheirEntryUnchecked) {

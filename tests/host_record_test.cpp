@@ -62,9 +62,9 @@ TEST(Record, CloseCallsCloseThenDestroysTheObjectAndAnswersOne) {
     int destroyed = 0;
     auto* effect = new RecordingEffect(nullptr, &destroyed);
     AEffect& e = effect->record();
-    EXPECT_EQ(dispatch(e, effOpen), 0);
+    EXPECT_EQ(dispatch(e, op::open), 0);
     EXPECT_EQ(effect->calls.back().name, "open");
-    EXPECT_EQ(dispatch(e, effClose), 1);
+    EXPECT_EQ(dispatch(e, op::close), 1);
     EXPECT_EQ(destroyed, 1);
 }
 

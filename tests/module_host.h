@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "aeffect.h"
+#include "host_numbers.h"
 
 struct HostRequest {
     AEffect* effect;
@@ -29,7 +30,7 @@ struct TestHost {
     static aeIntPtr ZUR_CALL callback(AEffect* e, aeLong opcode, aeLong index, aeIntPtr value,
                                       void*, float) {
         requests.push_back({e, opcode, index, value});
-        return opcode == audioMasterVersion ? versionAnswer : 0;
+        return opcode == master::version ? versionAnswer : 0;
     }
 };
 
@@ -100,7 +101,7 @@ public:
         dispatch(op, index, 0, buffer);
         return buffer;
     }
-    std::string display(aeLong index) const { return text(effGetParamDisplay, index); }
+    std::string display(aeLong index) const { return text(op::getParamDisplay, index); }
     void replace(float* in, float* left, float* right, aeLong frames) const {
         float* inputs[] = {in};
         float* outputs[] = {left, right};
@@ -108,7 +109,7 @@ public:
     }
     aeIntPtr close() {
         aeIntPtr answer = 0;
-        if (e) answer = dispatch(effClose);
+        if (e) answer = dispatch(op::close);
         e = nullptr;
         return answer;
     }

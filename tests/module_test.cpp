@@ -53,7 +53,7 @@ TEST_F(ModuleTest, MainAsksTheHostVersionFirstAndGivesUpOnZero) {
     EXPECT_EQ(module.create(), nullptr);
     ASSERT_EQ(TestHost::requests.size(), 1u);
     EXPECT_EQ(TestHost::requests[0].effect, nullptr);
-    EXPECT_EQ(TestHost::requests[0].opcode, audioMasterVersion);
+    EXPECT_EQ(TestHost::requests[0].opcode, master::version);
 }
 
 TEST_F(ModuleTest, RecordAfterCreation) {
@@ -78,11 +78,11 @@ TEST_F(ModuleTest, RecordAfterCreation) {
     EXPECT_EQ(e->user, nullptr);
     const char zeros[sizeof e->future] = {};
     EXPECT_EQ(std::memcmp(e->future, zeros, sizeof zeros), 0);
-    EXPECT_EQ(zur.dispatch(effIdentify), 0x4E764566);
-    EXPECT_EQ(zur.dispatch(effGetVu), 0);
-    EXPECT_EQ(zur.dispatch(effGetVu), 0);
-    EXPECT_EQ(zur.dispatch(effEditGetRect), 0);
-    EXPECT_EQ(zur.dispatch(effEditOpen), 0);
+    EXPECT_EQ(zur.dispatch(op::identify), 0x4E764566);
+    EXPECT_EQ(zur.dispatch(op::getVu), 0);
+    EXPECT_EQ(zur.dispatch(op::getVu), 0);
+    EXPECT_EQ(zur.dispatch(op::editGetRect), 0);
+    EXPECT_EQ(zur.dispatch(op::editOpen), 0);
     EXPECT_EQ(zur.close(), 1);
 }
 
@@ -134,8 +134,10 @@ TEST_F(ModuleTest, NamesAndLabels) {
         {1002, "Delay 1   ", "measures"},
         {1003, "Delay 2   ", "measures"},
         {1004, untouched, "amount  "},
+        {1005, untouched, "amount  "},
         {1006, untouched, "L-R     "},
         {1007, untouched, "L-R     "},
+        {1008, untouched, "amount  "},
         {1009, untouched, "amount  "},
         {2000, "Fmin", "Hz"},
         {2001, "Fmax", "Hz"},
@@ -145,11 +147,26 @@ TEST_F(ModuleTest, NamesAndLabels) {
         {1010, untouched, untouched},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(zur.text(effGetParamName, row.index), row.name) << row.index;
-        EXPECT_EQ(zur.text(effGetParamLabel, row.index), row.label) << row.index;
+        EXPECT_EQ(zur.text(op::getParamName, row.index), row.name) << row.index;
+        EXPECT_EQ(zur.text(op::getParamLabel, row.index), row.label) << row.index;
     }
-    for (aeLong index : {8, 1000, 1005, 9999, -7})
+    // The texts of 1000 to 1009 have no value behind them.
+    for (aeLong index : {8, 1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 9999, -7}) {
         EXPECT_EQ(zur.display(index), untouched) << index;
+        EXPECT_EQ(zur.get(index), 0.0f) << index;
+    }
+}
+
+// The marker of the PAN bar at every one of its 19 places, the middle of each
+// place's range of values.
+TEST_F(ModuleTest, PanBarAtEveryPosition) {
+    Instance zur(module);
+    for (int place = 0; place < 19; ++place) {
+        zur.set(6, (static_cast<float>(place) + 0.5f) / 18.0f);
+        std::string bar(19, '-');
+        bar[static_cast<std::size_t>(place)] = 'I';
+        EXPECT_EQ(zur.display(6), bar) << place;
+    }
 }
 
 TEST_F(ModuleTest, ParameterValuesReadBackAndDisplay) {
@@ -163,7 +180,7 @@ TEST_F(ModuleTest, ParameterValuesReadBackAndDisplay) {
         {1, 0.0f, 0.03f, " 2.2"},
         {2, 0.0f, 0.05f, "  3.5"},
         {3, 0.0f, 0.015f, "299"},
-        {5, 0.5f, 0.5263158f, "Triangle "},
+        {5, 0.5f, static_cast<float>(10.0 / 19.0), "Triangle "},
         {5, 0.3f, 0.0f, "OFF      "},
         {5, 1.0f, 0.99f, "Sin      "},
         {6, 0.0f, 0.0f, "I------------------"},
@@ -178,8 +195,52 @@ TEST_F(ModuleTest, ParameterValuesReadBackAndDisplay) {
     for (const auto& row : rows) {
         Instance zur(module);
         zur.set(row.index, row.value);
-        EXPECT_FLOAT_EQ(zur.get(row.index), row.readBack) << row.index << " = " << row.value;
+        EXPECT_EQ(zur.get(row.index), row.readBack) << row.index << " = " << row.value;
         EXPECT_EQ(zur.display(row.index), row.display) << row.index << " = " << row.value;
+    }
+}
+
+// The largest float whose product with `factor` (at double precision) stays
+// below `level`: the last value before a truncation reaches the next mode.
+float lastBelow(double factor, double level) {
+    float v = static_cast<float>(level / factor);
+    while (factor * v >= level) v = std::nextafter(v, -INFINITY);
+    while (factor * std::nextafter(v, INFINITY) < level) v = std::nextafter(v, INFINITY);
+    return v;
+}
+
+// Both sides of every mode boundary: SWEEP at 1/2.9, 2/2.9, 3/2.9 and -1/2.9
+// (shapes outside OFF, Triangle and Sin show their number), the filter order
+// at 1/1.9.
+TEST_F(ModuleTest, ModeBoundariesOnBothSides) {
+    const struct {
+        aeLong index;
+        double factor, level;
+        float belowReadBack, aboveReadBack;
+        const char *belowDisplay, *aboveDisplay;
+    } rows[] = {
+        {5, 2.9, 1.0, 0.0f, static_cast<float>(10.0 / 19.0), "OFF      ", "Triangle "},
+        {5, 2.9, 2.0, static_cast<float>(10.0 / 19.0), 0.99f, "Triangle ", "Sin      "},
+        {5, 2.9, 3.0, 0.99f, 0.99f, "Sin      ", "i=3 f=1.034483"},
+        {5, 2.9, -1.0, static_cast<float>(-10.0 / 19.0), 0.0f, "i=-1 f=-0.344828", "OFF      "},
+        {1111, 1.9, 1.0, 0.0f, 0.0f, "4PoleFilter", "2PoleFilter"},
+    };
+    for (const auto& row : rows) {
+        const float below = lastBelow(row.factor, row.level);
+        const float above = std::nextafter(below, INFINITY);
+        for (const float v : {below, above}) {
+            Instance zur(module);
+            zur.set(row.index, v);
+            const bool isBelow = v == below;
+            const std::string where = std::to_string(row.index) + " at " + std::to_string(v);
+            if (row.index == 5) {
+                EXPECT_EQ(zur.get(5), isBelow ? row.belowReadBack : row.aboveReadBack) << where;
+            } else {
+                EXPECT_EQ(zur.get(row.index), v) << where;
+            }
+            EXPECT_EQ(zur.display(row.index), isBelow ? row.belowDisplay : row.aboveDisplay)
+                << where;
+        }
     }
 }
 
@@ -207,49 +268,49 @@ TEST_F(ModuleTest, SweepOffReturnsToTheFresFrequency) {
 
 TEST_F(ModuleTest, EachProgramSelectionStartsFromThePreviousState) {
     Instance zur(module);
-    zur.dispatch(effSetProgram, 0, 0);
+    zur.dispatch(op::setProgram, 0, 0);
     EXPECT_EQ(zur.display(0), " 543 ");
     EXPECT_EQ(zur.display(4), "f = 2044");
-    zur.dispatch(effSetProgram, 0, 0);
+    zur.dispatch(op::setProgram, 0, 0);
     EXPECT_EQ(zur.display(0), " 544 ");
     EXPECT_EQ(zur.display(4), "f = 2043");
 }
 
 TEST_F(ModuleTest, ProgramsKeepTheirOwnValues) {
     Instance zur(module);
-    zur.dispatch(effSetProgram, 0, 3);
-    EXPECT_EQ(zur.dispatch(effGetProgram), 3);
+    zur.dispatch(op::setProgram, 0, 3);
+    EXPECT_EQ(zur.dispatch(op::getProgram), 3);
     zur.set(1, 0.0f);
-    EXPECT_FLOAT_EQ(zur.get(1), 0.03f);
-    zur.dispatch(effSetProgram, 0, 5);
-    EXPECT_FLOAT_EQ(zur.get(1), 0.25f);
-    zur.dispatch(effSetProgram, 0, 3);
-    EXPECT_FLOAT_EQ(zur.get(1), 0.03f);
-    zur.dispatch(effSetProgram, 0, 16);  // beyond the bank: ignored
-    zur.dispatch(effSetProgram, 0, -1);
-    EXPECT_EQ(zur.dispatch(effGetProgram), 3);
+    EXPECT_EQ(zur.get(1), 0.03f);
+    zur.dispatch(op::setProgram, 0, 5);
+    EXPECT_EQ(zur.get(1), 0.25f);
+    zur.dispatch(op::setProgram, 0, 3);
+    EXPECT_EQ(zur.get(1), 0.03f);
+    zur.dispatch(op::setProgram, 0, 16);  // beyond the bank: ignored
+    zur.dispatch(op::setProgram, 0, -1);
+    EXPECT_EQ(zur.dispatch(op::getProgram), 3);
 }
 
 TEST_F(ModuleTest, ProgramNames) {
     Instance zur(module);
     for (aeLong p = 0; p < 16; ++p) {
-        zur.dispatch(effSetProgram, 0, p);
-        EXPECT_EQ(zur.text(effGetProgramName), "ZUR Tidewander 1.03") << p;
+        zur.dispatch(op::setProgram, 0, p);
+        EXPECT_EQ(zur.text(op::getProgramName), "ZUR Tidewander 1.03") << p;
     }
-    zur.dispatch(effSetProgram, 0, 2);
+    zur.dispatch(op::setProgram, 0, 2);
     char name[] = "Wave";
-    zur.dispatch(effSetProgramName, 0, 0, name);
-    EXPECT_EQ(zur.text(effGetProgramName), "Wave");
+    zur.dispatch(op::setProgramName, 0, 0, name);
+    EXPECT_EQ(zur.text(op::getProgramName), "Wave");
     char tooLong[] = "A name that is far longer than the field";
-    zur.dispatch(effSetProgram, 0, 9);
-    zur.dispatch(effSetProgramName, 0, 0, tooLong);
-    EXPECT_EQ(zur.text(effGetProgramName), std::string(tooLong, 23));
+    zur.dispatch(op::setProgram, 0, 9);
+    zur.dispatch(op::setProgramName, 0, 0, tooLong);
+    EXPECT_EQ(zur.text(op::getProgramName), std::string(tooLong, 23));
     for (aeLong p = 0; p < 16; ++p) {
-        zur.dispatch(effSetProgram, 0, p);
+        zur.dispatch(op::setProgram, 0, p);
         const char* expected = p == 2   ? "Wave"
                                : p == 9 ? "A name that is far long"
                                         : "ZUR Tidewander 1.03";
-        EXPECT_EQ(zur.text(effGetProgramName), expected) << p;
+        EXPECT_EQ(zur.text(op::getProgramName), expected) << p;
     }
 }
 
@@ -303,13 +364,13 @@ TEST_F(ModuleTest, SessionSavedAndReopenedTheWayHostsDoIt) {
     Instance first(module), second(module);
     const Instance* track[] = {&first, &second};
     for (const Instance* t : track) {
-        t->dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-        t->dispatch(effSetBlockSize, 0, 256);
-        t->dispatch(effMainsChanged, 0, 1);
+        t->dispatch(op::setSampleRate, 0, 0, nullptr, 48000.0f);
+        t->dispatch(op::setBlockSize, 0, 256);
+        t->dispatch(op::mainsChanged, 0, 1);
     }
     for (int t = 0; t < 2; ++t)
         for (aeLong i = 0; i < 8; ++i) track[t]->set(i, saved[t][i]);
-    for (const Instance* t : track) t->dispatch(effMainsChanged, 0, 1);
+    for (const Instance* t : track) t->dispatch(op::mainsChanged, 0, 1);
     for (int t = 0; t < 2; ++t)
         for (aeLong i = 0; i < 8; ++i)
             EXPECT_EQ(track[t]->get(i), saved[t][i]) << "track " << t << " index " << i;
@@ -345,10 +406,10 @@ TEST_F(ModuleTest, TenThousandLifetimesLeaveMemoryFlat) {
         for (int i = 0; i < count; ++i) {
             Instance zur(module);
             ASSERT_NE(zur.record(), nullptr);
-            zur.dispatch(effOpen);
-            zur.dispatch(effMainsChanged, 0, 1);
+            zur.dispatch(op::open);
+            zur.dispatch(op::mainsChanged, 0, 1);
             zur.replace(in.data(), left.data(), right.data(), 256);
-            zur.dispatch(effMainsChanged, 0, 0);
+            zur.dispatch(op::mainsChanged, 0, 0);
         }  // closed here
     };
     cycles(1000);

@@ -21,12 +21,13 @@ TEST_F(Plughost, RenderEqualsDirectProcessing) {
     EXPECT_NE(r.out.find("frames 40000"), std::string::npos) << r.out;
     const Audio rendered = readAudio(path("out.wav"));
     EXPECT_EQ(rendered.channels, 2);
-    const auto direct = processDirectly(input, blocksOf(40000, 300), [](Instance& z, std::size_t pos) {
-        if (pos == 0) {
-            z.set(5, 0.5f);
-            z.set(0, 0.4f);
-        }
-    });
+    const auto direct =
+        processDirectly(input, blocksOf(40000, 300), [](Instance& z, std::size_t pos) {
+            if (pos == 0) {
+                z.set(5, 0.5f);
+                z.set(0, 0.4f);
+            }
+        });
     EXPECT_EQ(rendered.samples, direct);
 }
 
@@ -86,8 +87,8 @@ TEST_F(Plughost, AutomationSplitsTheBlockAtItsFrame) {
 }
 
 TEST_F(Plughost, AccumulateIntoSilenceMatchesReplaceInTwoPoleMode) {
-    const std::string common = "render " + kZur +
-                               " --signal saw --seconds 0.5 --param 1111=1 --param 5=0.5 -q";
+    const std::string common =
+        "render " + kZur + " --signal saw --seconds 0.5 --param 1111=1 --param 5=0.5 -q";
     ASSERT_EQ(run(common + " -o " + path("replace.wav")).status, 0);
     ASSERT_EQ(run(common + " --mode accumulate -o " + path("accumulate.wav")).status, 0);
     const auto replaced = readAudio(path("replace.wav")).samples;
@@ -125,8 +126,8 @@ TEST_F(Plughost, InputChannelsMatchingTheModuleAreFedChannelForChannel) {
     writeAudio(path("stereo.wav"), stereo, 2);
     const auto mono = noise(1500, 8);
     writeAudio(path("mono.wav"), mono, 1);
-    ASSERT_EQ(run("render " + through + " " + path("stereo.wav") + " -q -o " + path("s.wav")).status,
-              0);
+    ASSERT_EQ(
+        run("render " + through + " " + path("stereo.wav") + " -q -o " + path("s.wav")).status, 0);
     ASSERT_EQ(run("render " + through + " " + path("mono.wav") + " -q -o " + path("m.wav")).status,
               0);
     EXPECT_EQ(readAudio(path("s.wav")).samples, stereo);
@@ -140,14 +141,15 @@ TEST_F(Plughost, InputChannelsMatchingTheModuleAreFedChannelForChannel) {
 TEST_F(Plughost, ChainFeedsEachModuleFromTheOneBefore) {
     const auto input = noise(5000, 9);
     writeAudio(path("in.wav"), input, 1);
-    const Outcome r = run("render " + kZur + " " + kZur + " " + path("in.wav") +
-                          " --param 1:5=0.5 --param 2:6=0.2 --program 2:3 -q -o " + path("out.wav"));
+    const Outcome r =
+        run("render " + kZur + " " + kZur + " " + path("in.wav") +
+            " --param 1:5=0.5 --param 2:6=0.2 --program 2:3 -q -o " + path("out.wav"));
     ASSERT_EQ(r.status, 0) << r.err;
 
     Module module;
     Instance first(module), second(module);
     first.set(5, 0.5f);
-    second.dispatch(effSetProgram, 0, 3);
+    second.dispatch(op::setProgram, 0, 3);
     second.set(6, 0.2f);
     std::vector<float> direct, l1, r1, mid, l2, r2, in;
     std::size_t pos = 0;
@@ -170,11 +172,12 @@ TEST_F(Plughost, ChainFeedsEachModuleFromTheOneBefore) {
                   " -q -o " + path("through.wav"))
                   .status,
               0);
-    ASSERT_EQ(run("render " + kZur + " " + path("in.wav") + " -q -o " + path("alone.wav")).status, 0);
+    ASSERT_EQ(run("render " + kZur + " " + path("in.wav") + " -q -o " + path("alone.wav")).status,
+              0);
     EXPECT_EQ(readAudio(path("through.wav")).samples, readAudio(path("alone.wav")).samples);
 
-    const Outcome beyond = run("render " + kZur + " " + path("in.wav") +
-                               " --param 2:5=0.5 -q -o " + path("x.wav"));
+    const Outcome beyond =
+        run("render " + kZur + " " + path("in.wav") + " --param 2:5=0.5 -q -o " + path("x.wav"));
     EXPECT_EQ(beyond.status, 2);
     EXPECT_NE(beyond.err.find("addresses module 2, but the chain has 1"), std::string::npos)
         << beyond.err;
@@ -191,8 +194,8 @@ TEST_F(Plughost, TailProcessesSilenceAfterTheInput) {
     std::vector<float> padded = input;
     padded.resize(1000 + 4410, 0.0f);
     const auto rendered = readAudio(path("out.wav")).samples;
-    EXPECT_EQ(rendered, processDirectly(padded, blocksOf(padded.size(), 512),
-                                        [](Instance&, std::size_t) {}));
+    EXPECT_EQ(rendered,
+              processDirectly(padded, blocksOf(padded.size(), 512), [](Instance&, std::size_t) {}));
     EXPECT_NE(rendered.back(), 0.0f);
 }
 
@@ -214,8 +217,8 @@ TEST_F(Plughost, TruncatedInputWarnsAndRendersWhatIsThere) {
         const std::size_t frames = rendered.size() / 2;
         EXPECT_GT(frames, 0u) << name;
         EXPECT_LT(frames, 20000u) << name;
-        const std::string warning = "ends after " + std::to_string(frames) +
-                                    " frames; its header promises 20000";
+        const std::string warning =
+            "ends after " + std::to_string(frames) + " frames; its header promises 20000";
         EXPECT_NE(r.err.find(warning), std::string::npos) << name << ": " << r.err;
         EXPECT_EQ(r.err.find("warning", r.err.find("warning") + 1), std::string::npos) << r.err;
         EXPECT_NE(r.out.find("frames " + std::to_string(frames) + ","), std::string::npos) << r.out;

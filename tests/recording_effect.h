@@ -7,6 +7,7 @@
 
 #include "aeffeditor.h"
 #include "audioeffect.h"
+#include "host_numbers.h"
 
 struct Call {
     std::string name;

@@ -1,8 +1,10 @@
 // A long run through one instance: random block lengths, every parameter and
 // the filter-order switch automated at random in every block, both processing
-// kinds. Every output sample must be finite and within full scale, the ring
-// position within its ring and the filter frequency within the range the
-// filter design takes. `soak --hours H` runs H hours of audio at 44.1 kHz.
+// kinds. Every output sample must be finite and within full scale, the output
+// must not stay stuck at one value (as a state that is not a number would
+// hold it, the limiter making it look in range), the ring position must stay
+// within its ring and the filter frequency within the range the filter
+// design takes. `soak --hours H` runs H hours of audio at 44.1 kHz.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +47,11 @@ int main(int argc, char** argv) {
     Probe zur;
     const auto start = std::chrono::steady_clock::now();
     long long done = 0, blocks = 0;
+    // Blocks of noise in a row whose output held one value throughout, the
+    // same as the block before: dozens of those only come from a stuck filter.
+    int heldRun = 0;
+    float held = 0.0f;
+    constexpr int kMostHeldBlocks = 64;
     while (done < total) {
         for (aeLong index : {0, 1, 2, 3, 4, 5, 6, 7, ZUR::kPoleSwitchIndex})
             zur.setParameter(index, unit(rng));
@@ -66,6 +73,18 @@ int main(int argc, char** argv) {
             if (!(std::fabs(l) <= 1.0f) || !(std::fabs(r) <= 1.0f))
                 return fail("output not finite or beyond full scale", done + n,
                             std::fabs(l) > 1.0f ? l : r);
+        }
+        if (!silent && frames >= 64) {
+            const float first = left[0];
+            bool same = true;
+            for (int n = 0; n < frames && same; ++n)
+                same = left[static_cast<std::size_t>(n)] == first &&
+                       right[static_cast<std::size_t>(n)] == first;
+            heldRun = same ? (heldRun > 0 && first == held ? heldRun + 1 : 1) : 0;
+            held = first;
+            if (heldRun >= kMostHeldBlocks)
+                return fail("output stuck at one value for 64 blocks of noise", done + frames,
+                            first);
         }
         if (zur.ringPosition() < 0 || zur.ringPosition() >= ZUR::kRingSize)
             return fail("ring position outside the ring", done + frames, zur.ringPosition());
