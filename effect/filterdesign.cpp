@@ -83,19 +83,19 @@ void ZUR::CalcAB() noexcept {
             sweepWidth = static_cast<float>(static_cast<double>(freqLimit) - fresFreq);
     }
     if (curFreq > freqLimit) curFreq = freqLimit;
+    designCaps = designCaps + 1u;  // the audio thread applies the same cap to its own sweep
 }
 
-ZUR::SectionCoefficients ZUR::designSection(float x, double a) const noexcept {
-    const double b = protoB;
+ZUR::SectionCoefficients ZUR::designSection(float x, double a, double b) noexcept {
     const double k = cot(x);
     const double d = 1.0 + a * k + b * k * k;
     return {static_cast<float>(4.0 / d), static_cast<float>(2.0 * (1.0 - b * k * k) / d),
             static_cast<float>((1.0 - a * k + b * k * k) / d)};
 }
 
-double ZUR::peakRatio(float freq) const noexcept { return static_cast<double>(freq) / protoPeak; }
+double ZUR::peakRatio(float freq, float peak) noexcept { return static_cast<double>(freq) / peak; }
 
-float ZUR::section2Position(double ratio) const noexcept {
+float ZUR::section2Position(double ratio, float q) noexcept {
     return static_cast<float>((0.1 * q + 0.9) * ratio);
 }
 
@@ -112,8 +112,8 @@ void ZUR::storeSection2(const SectionCoefficients& c) noexcept {
 }
 
 void ZUR::CalcFil() noexcept {
-    const double r = peakRatio(curFreq);
-    storeSection1(designSection(static_cast<float>(r), protoA1));
+    const double r = peakRatio(curFreq, protoPeak);
+    storeSection1(designSection(static_cast<float>(r), protoA1, protoB));
     if (twoPole != 0) return;
-    storeSection2(designSection(section2Position(r), protoA2));
+    storeSection2(designSection(section2Position(r, q), protoA2, protoB));
 }

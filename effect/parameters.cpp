@@ -80,6 +80,7 @@ void ZUR::recomputeStepSizes() noexcept {
 void ZUR::setParameter(aeLong index, float v) noexcept {
     // A value that is not a number, or is infinite, is ignored whole.
     if (!std::isfinite(v)) return;
+    const ChangeScope change(*this);
     ZURProgram* p = programs ? &programs[static_cast<std::size_t>(curProgram)] : nullptr;
     auto keep = [p](float ZURProgram::*field, float value) {
         if (p) p->*field = value;
@@ -89,13 +90,14 @@ void ZUR::setParameter(aeLong index, float v) noexcept {
         case 0: {
             keep(&ZURProgram::fres, v);
             fres = v;
-            const double room =
-                lfoMode != 0 ? static_cast<double>(freqLimit) - sweepWidth : freqLimit;
+            const double room = lfoMode != 0 ? static_cast<double>(freqLimit) - sweepWidth
+                                             : static_cast<double>(freqLimit);
             fresFreq = static_cast<float>(room * v * v);
             CalcAB();
             if (fresFreq > freqLimit) fresFreq = freqLimit;
             if (fresFreq < kMinFreq) fresFreq = static_cast<float>(kMinFreq);
             curFreq = fresFreq;
+            sweepResets = sweepResets + 1u;
             restFreq = fresFreq;
             sinePos = fresFreq;
             fmin = fresFreq;
@@ -130,7 +132,7 @@ void ZUR::setParameter(aeLong index, float v) noexcept {
             if (top > freqLimit)
                 sweepWidth = static_cast<float>(static_cast<double>(freqLimit) - fresFreq);
             fmin = fresFreq < kMinFreq ? static_cast<float>(kMinFreq) : fresFreq;
-            fmax = top > freqLimit ? freqLimit : static_cast<float>(top);
+            fmax = top > freqLimit ? static_cast<float>(freqLimit) : static_cast<float>(top);
             recomputeStepSizes();
             break;
         }
@@ -141,6 +143,7 @@ void ZUR::setParameter(aeLong index, float v) noexcept {
             if (lfoMode == 0) {
                 curFreq = restFreq;  // back to the Fres frequency
                 sinePos = 0.0f;
+                sweepResets = sweepResets + 1u;
             }
             CalcAB();
             CalcFil();
@@ -161,7 +164,6 @@ void ZUR::setParameter(aeLong index, float v) noexcept {
             break;
         default: break;
     }
-    publishChanges();
     if (editor) editor->postUpdate();
 }
 
@@ -198,6 +200,8 @@ void ZUR::getParameterLabel(aeLong index, char* label) noexcept {
 
 void ZUR::getParameterDisplay(aeLong index, char* text) noexcept {
     constexpr std::size_t size = kDisplaySize;
+    // The shape, pole mode and bound texts may set a field.
+    const ChangeScope change(*this);
     switch (index) {
         case 0: std::snprintf(text, size, " %d ", scaled(22050.0f, fresFreq)); break;
         case 1: std::snprintf(text, size, " %1.1f", static_cast<double>(75.0f) * resonance); break;
@@ -242,5 +246,4 @@ void ZUR::getParameterDisplay(aeLong index, char* text) noexcept {
         case kFeedbackIndex: std::snprintf(text, size, " i %d", scaled(100.0f, feedback)); break;
         default: break;  // the host's buffer is left untouched
     }
-    publishChanges();  // the shape, pole mode and bound texts may have set a field
 }

@@ -89,7 +89,7 @@ struct ZUR::FrameValues {
     bool fullLeft;      // the left gain is 1, else the right one is
     double scaledGain;  // the other channel's gain
 
-    void take(const ZUR& z) noexcept {
+    void take(const View& z) noexcept {
         lfoMode = z.lfoMode;
         twoPole = z.twoPole != 0;
         takeCoefficients(z);
@@ -102,13 +102,13 @@ struct ZUR::FrameValues {
         fullLeft = gainLeft == 1.0;
         scaledGain = fullLeft ? gainRight : gainLeft;
     }
-    void takeCoefficients(const ZUR& z) noexcept {
-        sec1Gain = z.sec1Gain;
-        sec1A1 = z.sec1A1;
-        sec1NegA2 = -static_cast<double>(z.sec1A2);
-        sec2Gain = z.sec2Gain;
-        sec2A1 = z.sec2A1;
-        sec2NegA2 = -static_cast<double>(z.sec2A2);
+    void takeCoefficients(const View& z) noexcept {
+        sec1Gain = z.section1.gain;
+        sec1A1 = z.section1.a1;
+        sec1NegA2 = -static_cast<double>(z.section1.a2);
+        sec2Gain = z.section2.gain;
+        sec2A1 = z.section2.a1;
+        sec2NegA2 = -static_cast<double>(z.section2.a2);
     }
 };
 
@@ -126,13 +126,13 @@ struct ZUR::Stretch {
 };
 
 // Runs frames from `begin` up to `end` with fixed values; stops early after a
-// frame when the control thread has published a change or the frame was not
-// finite. Answers where it stopped. The state comes from the rings at r, and
-// every frame writes its new state at w, so the rings stay as if every frame
-// had read them.
+// frame when the change count is no longer `taken` (a change of the control
+// thread is under way or done) or the frame was not finite. Answers where it stopped. The state
+// comes from the rings at r, and every frame writes its new state at w, so the rings stay as if
+// every frame had read them.
 template <bool replacing, bool fourPole>
 aeLong ZUR::runStretch(const FrameValues& v, Stretch& s, aeLong begin, aeLong end,
-                       std::uint32_t seen) noexcept {
+                       std::uint32_t taken) noexcept {
     const float* const in = s.in;
     float* const out0 = s.out0;
     float* const out1 = s.out1;
@@ -195,7 +195,7 @@ aeLong ZUR::runStretch(const FrameValues& v, Stretch& s, aeLong begin, aeLong en
         ++n;
         if (!finite) [[unlikely]]
             break;
-        if (changes.load(std::memory_order_acquire) != seen) break;
+        if (changes.load(std::memory_order_acquire) != taken) break;
     }
     s.r = r;
     s.ranAway = !finite;
@@ -204,21 +204,21 @@ aeLong ZUR::runStretch(const FrameValues& v, Stretch& s, aeLong begin, aeLong en
 
 template <bool replacing>
 void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
+    if (sampleFrames <= 0) return;
+    // A step the last block could not write back, then the values as they
+    // stand now (kept as they were while a change is being written).
+    if (unwritten) writeBack();
+    takeView();
     Stretch s{inputs[0],    outputs[0],   outputs[1],   sec1Z1.get(),
               sec1Z2.get(), sec2Z1.get(), sec2Z2.get(), static_cast<int>(bufPos),
               false};
     aeLong countdown = sweepCountdown;  // only this thread counts it
-    std::uint32_t seen = changes.load(std::memory_order_acquire);
     FrameValues v;
-    v.take(*this);
+    v.take(view);
 
     aeLong n = 0;
     while (n < sampleFrames) {
-        const std::uint32_t now = changes.load(std::memory_order_acquire);
-        if (now != seen) {
-            seen = now;
-            v.take(*this);
-        }
+        if (changes.load(std::memory_order_acquire) != seen && takeView()) v.take(view);
         // Sweep step check: a step when the count stands at 0, then it restarts
         // from 50; with the sweep OFF the count stands still. Here the count
         // includes the frame of the step, so it says how many frames run on
@@ -228,13 +228,13 @@ void ZUR::run(float** inputs, float** outputs, aeLong sampleFrames) noexcept {
         const bool sweeping = v.lfoMode == 1 || v.lfoMode == 2;
         if (sweeping) {
             if (countdown == 0) {
-                sweepStep(v.lfoMode, seen);
-                v.takeCoefficients(*this);
+                sweepStep(v.lfoMode);
+                v.takeCoefficients(view);
                 countdown = kSweepReload + 1;
             } else if (countdown == kPrepareStepAt) {
-                prepareStep(v.lfoMode, seen);
+                prepareStep(v.lfoMode);
             } else if (countdown == kPrepareSectionsAt) {
-                prepareSections(seen);
+                prepareSections();
             }
             const aeLong next = countdown > kPrepareStepAt       ? kPrepareStepAt
                                 : countdown > kPrepareSectionsAt ? kPrepareSectionsAt

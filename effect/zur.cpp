@@ -71,12 +71,14 @@ ZUR::ZUR(audioMasterCallback master) noexcept : AudioEffect(master, kNumPrograms
     // The triangle starts upwards, by one step of the sweep just set up.
     triangleStep = triangleIncrement;
     suspend();
+    takeView();
 }
 
 ZUR::~ZUR() = default;  // rings first, then the bank, then the base
 
 void ZUR::setProgram(aeLong program) noexcept {
     if (!programs || program < 0 || program >= numPrograms) return;
+    const ChangeScope change(*this);  // the nine values reach the audio thread together
     curProgram = program;
     const ZURProgram& p = programs[static_cast<std::size_t>(program)];
     // The order matters: Fres derives its bounds from the state still in force,

@@ -5,13 +5,19 @@
 //
 // Threads: the host may send parameter and program changes and text requests
 // on one thread while process/processReplacing run on another. Every field
-// that both sides touch is a Relaxed value, free of data races. The control
-// side publishes each change through a counter (publishChanges); the audio
-// side checks it in every frame and then takes the new values, so a change
-// between two frames takes effect from the next frame. The rings, the sweep
-// counters and the step prepared ahead belong to the audio thread; suspend
-// (which clears the rings), resume and close are only sent while audio is
-// stopped.
+// both sides touch is a Relaxed value, free of data races, and each side
+// writes those fields only while it holds the change count odd: the control
+// thread takes it for each change (waiting, if it must, for the few stores
+// of an audio write-back), the audio thread only ever tries to take it and
+// never waits. The audio thread works on a copy of its own, the view, taken
+// whenever the count shows a finished change and checked against the count,
+// so it never mixes old and new values and a change between two frames takes
+// effect from the next frame. It writes each sweep step back from the view;
+// a step it could not write before a change is kept under the change (unless
+// the change reset the sweep), as if the change had come after it. The rings,
+// the sweep counter, the view and the step prepared ahead belong to the audio
+// thread; suspend (which clears the rings), resume and close are only sent
+// while audio is stopped.
 #pragma once
 
 #include <array>
@@ -89,22 +95,57 @@ protected:
     // One section's coefficients, as stored.
     struct SectionCoefficients {
         float gain, a1, a2;
+        bool operator==(const SectionCoefficients&) const = default;
     };
     // The pieces of CalcFil: the pole frequency relative to the prototype's
-    // peak, section 2's table position, one section's coefficients from its
-    // table position and first-order prototype term, and their storing.
-    double peakRatio(float freq) const noexcept;
-    float section2Position(double ratio) const noexcept;
-    SectionCoefficients designSection(float x, double a) const noexcept;
+    // peak, section 2's table position, and one section's coefficients from
+    // its table position and prototype terms.
+    static double peakRatio(float freq, float peak) noexcept;
+    static float section2Position(double ratio, float q) noexcept;
+    static SectionCoefficients designSection(float x, double a, double b) noexcept;
     void storeSection1(const SectionCoefficients& c) noexcept;
     void storeSection2(const SectionCoefficients& c) noexcept;
 
     // Parameter helpers.
     void recomputeStepSizes() noexcept;
 
-    // Tells the audio thread that parameter-driven values changed; called by
-    // every operation of the control thread that writes them.
-    void publishChanges() noexcept { changes.fetch_add(1, std::memory_order_release); }
+    // A change of the control thread: the values it writes are taken by the
+    // audio thread only once it is complete. Changes nest (a program
+    // selection sends nine values); the outermost one counts.
+    void beginChange() noexcept;
+    void endChange() noexcept;
+    struct ChangeScope {
+        explicit ChangeScope(ZUR& z) noexcept : zur(z) { zur.beginChange(); }
+        ~ChangeScope() { zur.endChange(); }
+        ChangeScope(const ChangeScope&) = delete;
+        ChangeScope& operator=(const ChangeScope&) = delete;
+        ZUR& zur;
+    };
+
+    // The values a sweep step moves.
+    struct SweepState {
+        float freq, sinePos, triangleStep, sineStep;
+        bool operator==(const SweepState&) const = default;
+    };
+    // What the audio thread works with: its own copy of the shared values,
+    // the sweep as it has moved it, and the coefficients for it.
+    struct View {
+        SweepState sweep;
+        float fmin, fmax, triangleIncrement, sineIncrement;
+        float protoA1, protoA2, protoB, protoPeak, q, freqLimit;
+        aeLong lfoMode, twoPole;
+        float pan, mix;
+        SectionCoefficients section1, section2;
+        bool operator==(const View&) const = default;
+    };
+    // Takes the shared values into the view unless a change is being written;
+    // answers whether it did.
+    bool takeView() noexcept;
+    // Writes the view's sweep and coefficients back when no change is being
+    // written or has come since the view was taken; otherwise leaves it for later.
+    void writeBack() noexcept;
+    // The coefficients of both sections for the view's frequency.
+    static void design(View& v) noexcept;
 
     // Signal path.
     // Rare (after a non-finite state) and kept out of the loop around it.
@@ -115,32 +156,36 @@ protected:
     void run(float** inputs, float** outputs, aeLong sampleFrames) noexcept;
     template <bool replacing, bool fourPole>
     aeLong runStretch(const FrameValues& v, Stretch& s, aeLong begin, aeLong end,
-                      std::uint32_t seen) noexcept;
+                      std::uint32_t taken) noexcept;
 
-    // Sweep: the values a step moves, one step of the shape `mode` (1 Triangle,
-    // 2 Sin) from given values, and the step itself with its new coefficients.
-    struct SweepState {
-        float freq, sinePos, triangleStep, sineStep;
-    };
-    SweepState sweepState() const noexcept;
-    SweepState nextSweep(aeLong mode, SweepState s) const noexcept;
-    void setSweepState(aeLong mode, const SweepState& s) noexcept;
-    // Takes the step the lookahead prepared when nothing has changed since,
-    // and computes it afresh otherwise.
-    void sweepStep(aeLong mode, std::uint32_t seen) noexcept;
+    // Sweep: one step of the shape `mode` (1 Triangle, 2 Sin) from the view's
+    // values, and the step itself with its new coefficients.
+    static SweepState nextSweep(aeLong mode, const View& v) noexcept;
+    // Takes the step the lookahead prepared when the view has not changed
+    // since, and computes it afresh otherwise.
+    void sweepStep(aeLong mode) noexcept;
     // The next step's sweep values, then its coefficients, prepared some
     // frames before the step falls so that they are not computed while the
     // filter's recursion waits for them.
-    void prepareStep(aeLong mode, std::uint32_t seen) noexcept;
-    void prepareSections(std::uint32_t seen) noexcept;
+    void prepareStep(aeLong mode) noexcept;
+    void prepareSections() noexcept;
     struct StepAhead {
         SweepState sweep;
         double ratio;
         SectionCoefficients section1, section2;
-        std::uint32_t stamp;  // the change count the preparation saw
+        std::uint32_t stamp;  // the view generation the preparation saw
         int parts = 0;        // 0 nothing prepared, 1 the sweep values, 2 complete
     };
     StepAhead ahead;
+
+    // Owned by the audio thread.
+    View view{};
+    std::uint32_t seen = 0;                      // the change count the view was taken at
+    std::uint32_t viewGeneration = 0;            // counts the view's changes by takeView
+    std::uint32_t resetsSeen = 0, capsSeen = 0;  // the counts below, as the view saw them
+    bool unwritten = false;                      // the view holds a step not written back yet
+    // Owned by the control thread.
+    int changeDepth = 0;
 
     std::unique_ptr<ZURProgram[]> programs;
     aeLong sweepCountdown = 0;
@@ -179,7 +224,7 @@ protected:
     float feedback = 0.0f;
     float poleSwitch = 0.0f;
     Relaxed<float> protoPeak;
-    float freqLimit = 0.0f;
+    Relaxed<float> freqLimit;
     Relaxed<float> mix;
     Relaxed<aeLong> lfoMode;
     Relaxed<aeLong> twoPole;
@@ -188,7 +233,12 @@ protected:
     // by reading them back and restores them by sending them again.
     Relaxed<float> fGetRange;
 
-    std::atomic<std::uint32_t> changes{0};  // counts published changes
+    // Counts writes of the shared values: odd while one is under way.
+    std::atomic<std::uint32_t> changes{0};
+    // Counted by the control thread: changes that put the sweep back to a
+    // frequency (Fres, SWEEP OFF), and designs that capped the frequency.
+    Relaxed<std::uint32_t> sweepResets;
+    Relaxed<std::uint32_t> designCaps;
 
     // Shared by all instances, and constant: instances share nothing a host
     // can observe.
