@@ -14,7 +14,7 @@
 
 std::vector<AutomationEvent> readAutomation(const std::string& path, double sampleRate) {
     const std::string file = "automation file '" + path + "'";
-    struct stat info{};
+    struct stat info {};
     if (stat(path.c_str(), &info) != 0)
         throw HostError("cannot read " + file + ": " + std::strerror(errno));
     if (S_ISDIR(info.st_mode)) throw HostError("cannot read " + file + ": it is a folder");
@@ -35,8 +35,10 @@ std::vector<AutomationEvent> readAutomation(const std::string& path, double samp
         try {
             const double seconds = parseNumber("time", words[0], -1e9, 1e9);
             if (seconds < 0.0) throw UsageError("time " + words[0] + " is negative");
-            const ParameterSetting p = parseParameterSetting("parameter", words[1] + "=" + words[2]);
-            events.push_back({std::llround(seconds * sampleRate), p.module, p.index, p.value, number});
+            const ParameterSetting p =
+                parseParameterSetting("parameter", words[1] + "=" + words[2]);
+            events.push_back(
+                {std::llround(seconds * sampleRate), p.module, p.index, p.value, number});
         } catch (const UsageError& e) {
             throw HostError(where + ": " + e.what());
         }

@@ -78,7 +78,8 @@ int runBench(const Args& a) {
         plugin.configure(static_cast<float>(rate), block);
         plugin.setMains(true);
         std::vector<Result> results;
-        for (bool replacing : kinds) results.push_back({replacing, measure(plugin, block, seconds, replacing)});
+        for (bool replacing : kinds)
+            results.push_back({replacing, measure(plugin, block, seconds, replacing)});
         plugin.setMains(false);
 
         std::ostringstream out;
@@ -103,8 +104,8 @@ int runBench(const Args& a) {
                 char fps[32], times[32];
                 std::snprintf(fps, sizeof fps, "%.0f", r.framesPerSecond);
                 std::snprintf(times, sizeof times, "%.1f", r.framesPerSecond / rate);
-                rows.push_back({r.replacing ? "replace" : "accumulate", std::to_string(block), fps,
-                                times});
+                rows.push_back(
+                    {r.replacing ? "replace" : "accumulate", std::to_string(block), fps, times});
             }
             out << table(rows, {false, true, true, true});
         }

@@ -20,8 +20,9 @@ int reportErrors(const std::function<int()>& work) {
 }
 
 int runGuarded(const std::function<int()>& work,
-               const std::function<void(const std::string& why)>& onCrash) {
-    const ChildOutcome outcome = runInChild([&](std::string&) { return reportErrors(work); });
+               const std::function<void(const std::string& why)>& onCrash, int orphanSignal) {
+    const ChildOutcome outcome =
+        runInChild([&](std::string&) { return reportErrors(work); }, orphanSignal);
     if (!outcome.crashed()) return outcome.status;
     const std::string why = crashText(outcome.signal);
     std::fprintf(stderr, "plughost: error: %s\n", why.c_str());
@@ -59,7 +60,8 @@ void warnAboutParameter(const Plugin& plugin, aeLong index, float value, const s
                      what.c_str(), static_cast<double>(value));
 }
 
-void applySettings(const Plugin& plugin, const ModuleSettings& settings, const std::string& module) {
+void applySettings(const Plugin& plugin, const ModuleSettings& settings,
+                   const std::string& module) {
     if (settings.program >= 0) {
         if (settings.program >= plugin.record().numPrograms)
             throw HostError("--program " + std::to_string(settings.program) +

@@ -37,8 +37,11 @@ int reportErrors(const std::function<int()>& work);
 
 // Runs `work` in a child process through reportErrors. When the module
 // crashes the child, `onCrash` gets the reason (after the one-line message).
+// `orphanSignal` is what the child gets should plughost die first (see
+// runInChild).
 int runGuarded(const std::function<int()>& work,
-               const std::function<void(const std::string& why)>& onCrash = nullptr);
+               const std::function<void(const std::string& why)>& onCrash = nullptr,
+               int orphanSignal = SIGKILL);
 
 // Adds the repeatable --program and --param options of one or more modules.
 struct SettingsOptions {

@@ -248,10 +248,11 @@ Signal signalOf(const std::string& kind, double rate, double& hz) {
 }  // namespace
 
 std::unique_ptr<Source> openInputFile(const std::string& path, int pick) {
-    struct stat status{};
+    struct stat status {};
     if (stat(path.c_str(), &status) != 0)
         throw HostError("cannot read input '" + path + "': " + std::strerror(errno));
-    if (S_ISDIR(status.st_mode)) throw HostError("cannot read input '" + path + "': it is a folder");
+    if (S_ISDIR(status.st_mode))
+        throw HostError("cannot read input '" + path + "': it is a folder");
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) throw HostError("cannot read input '" + path + "': " + sf_strerror(nullptr));

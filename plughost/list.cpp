@@ -33,7 +33,8 @@ std::vector<std::string> candidates(const std::string& folder) {
     std::error_code error;
     const fs::file_status status = fs::status(folder, error);
     if (error) throw HostError("cannot list '" + folder + "': " + error.message());
-    if (!fs::is_directory(status)) throw HostError("cannot list '" + folder + "': it is not a folder");
+    if (!fs::is_directory(status))
+        throw HostError("cannot list '" + folder + "': it is not a folder");
     std::vector<std::string> paths;
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied,
                                         error);
@@ -121,8 +122,9 @@ int runList(const Args& a) {
 Command addListCommand(CLI::App& app) {
     auto a = std::make_shared<Args>();
     auto* l = app.add_subcommand(
-        "list", "list every module (*.so) in a folder and below it, with its identifier, "
-                "channels, parameters and programs");
+        "list",
+        "list every module (*.so) in a folder and below it, with its identifier, "
+        "channels, parameters and programs");
     l->add_option("FOLDER", a->folder, "the folder to search")->required();
     l->add_flag("--json", a->json, "print JSON for scripts");
     return {l, [a] { return runList(*a); }};

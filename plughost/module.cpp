@@ -2,12 +2,14 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -50,10 +52,25 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-std::string readAll(int fd) {
+// Reads until the writer closes the pipe, or until the time limit (when
+// there is one) has passed.
+std::string readAll(int fd, double limitSeconds, bool& timedOut) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::duration<double>(limitSeconds);
     std::string text;
     char buffer[4096];
     for (;;) {
+        if (limitSeconds > 0.0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+            pollfd p{fd, POLLIN, 0};
+            const int ready = left.count() > 0 ? poll(&p, 1, static_cast<int>(left.count())) : 0;
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready == 0) {
+                timedOut = true;
+                return text;
+            }
+        }
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return text;
@@ -167,7 +184,8 @@ std::string fourCharText(aeLong code) {
     return text;
 }
 
-ChildOutcome runInChild(const std::function<int(std::string& report)>& work) {
+ChildOutcome runInChild(const std::function<int(std::string& report)>& work, int orphanSignal,
+                        double timeLimitSeconds) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         throw HostError(std::string("cannot start a child process: ") + std::strerror(errno));
@@ -184,10 +202,8 @@ ChildOutcome runInChild(const std::function<int(std::string& report)>& work) {
     if (pid == 0) {
         close(fds[0]);
         waitingFor = 0;
-        // Should the host itself be killed, the child stops as if interrupted
-        // and removes what it was writing.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) raise(SIGTERM);
+        prctl(PR_SET_PDEATHSIG, orphanSignal);
+        if (getppid() != parent) raise(orphanSignal);
         // A reader that goes away makes writing fail with an error, reported
         // as such, instead of ending the child silently.
         std::signal(SIGPIPE, SIG_IGN);
@@ -208,7 +224,8 @@ ChildOutcome runInChild(const std::function<int(std::string& report)>& work) {
     // A signal that came between the fork and now was noted but not passed on.
     if (const int signal = interruption.load()) kill(pid, signal);
     ChildOutcome outcome;
-    outcome.report = readAll(fds[0]);
+    outcome.report = readAll(fds[0], timeLimitSeconds, outcome.timedOut);
+    if (outcome.timedOut) kill(pid, SIGKILL);
     close(fds[0]);
     int raw = 0;
     while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {

@@ -4,6 +4,7 @@
 // signals that interrupt that work. Knows nothing of any particular effect.
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -94,18 +95,23 @@ std::string fourCharText(aeLong code);
 
 // How work run in a child process ended.
 struct ChildOutcome {
-    int status = 0;      // the child's exit status, when it exited
-    int signal = 0;      // the signal that ended it, 0 when it exited
-    std::string report;  // what the work wrote into its report
-    bool crashed() const { return signal != 0; }
+    int status = 0;         // the child's exit status, when it exited
+    int signal = 0;         // the signal that ended it, 0 when it exited
+    bool timedOut = false;  // it did not finish in time and was killed
+    std::string report;     // what the work wrote into its report
+    bool crashed() const { return signal != 0 && !timedOut; }
 };
 
 // Runs `work` in a child process and waits for it. The work answers the
 // child's exit status and may fill `report`, which comes back to the caller.
 // Signals that interrupt the host are passed on to the child, which handles
 // them as interruptions; the child writes nothing through the pipe it
-// inherits from a reader that has gone (an error, not a signal).
-ChildOutcome runInChild(const std::function<int(std::string& report)>& work);
+// inherits from a reader that has gone (an error, not a signal). Should the
+// host die first, the child gets `orphanSignal`: SIGKILL where nothing is
+// left to clean up, SIGTERM where the child removes what it was writing.
+// With a time limit, a child that has not finished by then is killed.
+ChildOutcome runInChild(const std::function<int(std::string& report)>& work,
+                        int orphanSignal = SIGKILL, double timeLimitSeconds = 0.0);
 
 // "the module crashed (signal 11, Segmentation fault)"
 std::string crashText(int signal);

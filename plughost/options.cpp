@@ -22,9 +22,8 @@ int splitModule(const std::string& option, const std::string& text, std::string&
         return 0;
     }
     rest = text.substr(colon + 1);
-    return static_cast<int>(parseWhole(option + " '" + text + "': module", text.substr(0, colon),
-                                       1, 1000) -
-                            1);
+    return static_cast<int>(
+        parseWhole(option + " '" + text + "': module", text.substr(0, colon), 1, 1000) - 1);
 }
 
 }  // namespace
@@ -34,8 +33,7 @@ double parseNumber(const std::string& option, const std::string& text, double mi
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(begin, &end);
-    if (end == begin || *end != '\0')
-        throw UsageError(option + " '" + text + "' is not a number");
+    if (end == begin || *end != '\0') throw UsageError(option + " '" + text + "' is not a number");
     if (!std::isfinite(v) && errno != ERANGE)
         throw UsageError(option + " " + text + " is not a finite number");
     if (!(v >= min && v <= max))
@@ -53,13 +51,14 @@ std::int64_t parseWhole(const std::string& option, const std::string& text, std:
     if (end == begin || *end != '\0') {
         const double d = std::strtod(begin, &end);
         if (end != begin && *end == '\0')
-            throw UsageError(option + " " + text +
-                             (std::isfinite(d) ? " is not a whole number" : " is not a finite number"));
+            throw UsageError(
+                option + " " + text +
+                (std::isfinite(d) ? " is not a whole number" : " is not a finite number"));
         throw UsageError(option + " '" + text + "' is not a number");
     }
     if (errno == ERANGE || v < min || v > max)
-        throw UsageError(option + " " + text + " is out of range: " + std::to_string(min) +
-                         " to " + std::to_string(max));
+        throw UsageError(option + " " + text + " is out of range: " + std::to_string(min) + " to " +
+                         std::to_string(max));
     return v;
 }
 
@@ -70,8 +69,8 @@ ParameterSetting parseParameterSetting(const std::string& option, const std::str
     const auto eq = rest.find('=');
     if (eq == std::string::npos)
         throw UsageError(option + " '" + text + "': expected [MODULE:]INDEX=VALUE, e.g. 5=0.5");
-    s.index = static_cast<aeLong>(parseWhole(option + " '" + text + "': index", rest.substr(0, eq),
-                                             INT32_MIN, INT32_MAX));
+    s.index = static_cast<aeLong>(
+        parseWhole(option + " '" + text + "': index", rest.substr(0, eq), INT32_MIN, INT32_MAX));
     // The module takes a 32-bit float; the range check guards the narrowing.
     s.value = static_cast<float>(
         parseNumber(option + " '" + text + "': value", rest.substr(eq + 1), -3.4e38, 3.4e38));

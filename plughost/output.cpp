@@ -47,13 +47,20 @@ const char* containerName(Container c) {
 }
 
 bool containerByExtension(const std::string& ext, Container& c) {
-    if (ext == "wav" || ext == "wave") c = Container::Wav;
-    else if (ext == "rf64") c = Container::Rf64;
-    else if (ext == "aiff" || ext == "aif" || ext == "aifc") c = Container::Aiff;
-    else if (ext == "w64") c = Container::W64;
-    else if (ext == "flac") c = Container::Flac;
-    else if (ext == "ogg" || ext == "oga") c = Container::Ogg;
-    else return false;
+    if (ext == "wav" || ext == "wave")
+        c = Container::Wav;
+    else if (ext == "rf64")
+        c = Container::Rf64;
+    else if (ext == "aiff" || ext == "aif" || ext == "aifc")
+        c = Container::Aiff;
+    else if (ext == "w64")
+        c = Container::W64;
+    else if (ext == "flac")
+        c = Container::Flac;
+    else if (ext == "ogg" || ext == "oga")
+        c = Container::Ogg;
+    else
+        return false;
     return true;
 }
 
@@ -72,7 +79,7 @@ std::string fileName(const std::string& path) {
 // exist yet (a link that points at nothing yet is followed to what it names).
 std::string followLinks(std::string path) {
     for (int hop = 0; hop < kMostLinks; ++hop) {
-        struct stat info{};
+        struct stat info {};
         if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
         char target[PATH_MAX];
         const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
@@ -164,13 +171,14 @@ public:
             case Container::Ogg: container = SF_FORMAT_OGG; break;
             default: break;
         }
-        const int samples = format.encoding == Encoding::Pcm16   ? SF_FORMAT_PCM_16
-                            : format.encoding == Encoding::Pcm24 ? SF_FORMAT_PCM_24
+        const int samples = format.encoding == Encoding::Pcm16    ? SF_FORMAT_PCM_16
+                            : format.encoding == Encoding::Pcm24  ? SF_FORMAT_PCM_24
                             : format.encoding == Encoding::Vorbis ? SF_FORMAT_VORBIS
                                                                   : SF_FORMAT_FLOAT;
         info.format = container | samples;
         if (format.container == Container::Aiff) {
-            const int bytes = samples == SF_FORMAT_PCM_16 ? 2 : (samples == SF_FORMAT_PCM_24 ? 3 : 4);
+            const int bytes =
+                samples == SF_FORMAT_PCM_16 ? 2 : (samples == SF_FORMAT_PCM_24 ? 3 : 4);
             if (static_cast<std::uint64_t>(frames) * static_cast<std::uint64_t>(channels * bytes) >
                 kMostAiffBytes)
                 throw HostError("cannot write output '" + name +
@@ -217,22 +225,29 @@ OutputFormat chooseFormat(const std::string& path, const std::string& option) {
                                                 : Encoding::Float32;
         return f;
     }
-    if (option == "float") f.encoding = Encoding::Float32;
-    else if (option == "pcm16") f.encoding = Encoding::Pcm16;
-    else if (option == "pcm24") f.encoding = Encoding::Pcm24;
-    else if (option == "flac") f = {Container::Flac, Encoding::Pcm24};
-    else if (option == "vorbis") f = {Container::Ogg, Encoding::Vorbis};
-    else throw UsageError("--format '" + option + "' is not one of float, pcm16, pcm24, flac, vorbis");
+    if (option == "float")
+        f.encoding = Encoding::Float32;
+    else if (option == "pcm16")
+        f.encoding = Encoding::Pcm16;
+    else if (option == "pcm24")
+        f.encoding = Encoding::Pcm24;
+    else if (option == "flac")
+        f = {Container::Flac, Encoding::Pcm24};
+    else if (option == "vorbis")
+        f = {Container::Ogg, Encoding::Vorbis};
+    else
+        throw UsageError("--format '" + option +
+                         "' is not one of float, pcm16, pcm24, flac, vorbis");
 
     const bool namesContainer = option == "flac" || option == "vorbis";
     if (!named) return f;
-    const bool fits = namesContainer
-                          ? byName == f.container
-                          : (byName == Container::Flac ? f.encoding != Encoding::Float32
-                                                       : byName != Container::Ogg);
+    const bool fits = namesContainer ? byName == f.container
+                                     : (byName == Container::Flac ? f.encoding != Encoding::Float32
+                                                                  : byName != Container::Ogg);
     if (!fits)
-        throw UsageError("--format " + option + " contradicts the name '" + path + "', which asks for " +
-                         containerName(byName) + "; leave one of them out or make them agree");
+        throw UsageError("--format " + option + " contradicts the name '" + path +
+                         "', which asks for " + containerName(byName) +
+                         "; leave one of them out or make them agree");
     if (!namesContainer) f.container = byName;
     return f;
 }
@@ -258,12 +273,13 @@ OutputTarget::OutputTarget(const std::string& path) : shown(path) {
         return;
     }
     const std::string why = "cannot write output '" + path + "': ";
-    struct stat info{};
+    struct stat info {};
     if (stat(path.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode)) throw HostError(why + "it is a folder");
         if (S_ISBLK(info.st_mode))
-            throw HostError(why + "it is a block device; plughost writes only to files, pipes "
-                                  "and character devices");
+            throw HostError(why +
+                            "it is a block device; plughost writes only to files, pipes "
+                            "and character devices");
         if (!S_ISREG(info.st_mode)) {
             fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
             if (fd < 0) throw HostError(why + systemError());
@@ -282,9 +298,9 @@ OutputTarget::OutputTarget(const std::string& path) : shown(path) {
         // Only a file the user may write is replaced.
         const int probe = open(finalPath.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (probe < 0)
-            throw HostError(why + systemError() +
-                            (errno == EACCES ? " (plughost replaces only files you may write)"
-                                             : ""));
+            throw HostError(
+                why + systemError() +
+                (errno == EACCES ? " (plughost replaces only files you may write)" : ""));
         close(probe);
         replacing = true;
         mode = info.st_mode & 07777;
@@ -339,7 +355,7 @@ void OutputTarget::commit() {
     if (closed != 0) throw HostError("cannot write output '" + shown + "': " + systemError());
     // What the name leads to may have changed since the start; only an
     // ordinary file (or nothing) is replaced.
-    struct stat info{};
+    struct stat info {};
     if (lstat(finalPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
         throw HostError("cannot write output '" + shown +
                         "': it is no longer an ordinary file; nothing was replaced");
@@ -360,7 +376,8 @@ OutputFile::OutputFile(OutputTarget& t, const OutputFormat& format, int sampleRa
       meter(channelCount),
       current(newPiece()) {
     if (format.container == Container::Wav || format.container == Container::Rf64)
-        encoder = std::make_unique<WavEncoder>(target, format, sampleRate, channels, expectedFrames);
+        encoder =
+            std::make_unique<WavEncoder>(target, format, sampleRate, channels, expectedFrames);
     else
         encoder =
             std::make_unique<SndfileEncoder>(target, format, sampleRate, channels, expectedFrames);

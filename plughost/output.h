@@ -16,11 +16,11 @@
 //   for writing are refused before any audio is made.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
-#include <condition_variable>
-#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,9 +66,9 @@ public:
     void discard();
 
 private:
-    std::string shown;       // the name the user gave
-    std::string finalPath;   // the file it names, links followed
-    std::string temporary;   // the file written until commit, for ordinary files
+    std::string shown;      // the name the user gave
+    std::string finalPath;  // the file it names, links followed
+    std::string temporary;  // the file written until commit, for ordinary files
     bool stream = false;
     bool replacing = false;  // an ordinary file exists under the final name
     unsigned mode = 0;       // its permissions, kept

@@ -21,7 +21,7 @@ _plughost() {
             return ;;
         --format) COMPREPLY=($(compgen -W "float pcm16 pcm24 flac vorbis" -- "$cur")); return ;;
         --signal) COMPREPLY=($(compgen -W "noise saw impulse sine:" -- "$cur")); return ;;
-        --seconds|--rate|--channel|--tail|--block|--program|--param) return ;;
+        --seconds|--rate|--channel|--tail|--block|--program|--param|--timeout) return ;;
     esac
 
     local options
@@ -30,7 +30,7 @@ _plughost() {
         render) options="--output --signal --seconds --rate --channel --tail --block --mode
                          --program --param --automate --format --quiet --help" ;;
         bench) options="--block --seconds --rate --mode --json --program --param --help" ;;
-        validate) options="--json --help" ;;
+        validate) options="--timeout --json --help" ;;
         list) options="--json --help"
               [[ $cur != -* ]] && { COMPREPLY=($(compgen -d -- "$cur")); return; } ;;
     esac

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -226,7 +227,17 @@ int render(const Plan& p, OutputTarget& target, bool quiet) {
 int runRender(const Args& a) {
     Plan plan = planOf(a);
     OutputTarget target(a.output);
-    const int status = runGuarded([&] { return render(plan, target, a.quiet); });
+    // Should plughost itself be killed, the child still removes what it was writing.
+    const int status = runGuarded(
+        [&] {
+            try {
+                return render(plan, target, a.quiet);
+            } catch (...) {
+                target.discard();
+                throw;
+            }
+        },
+        nullptr, SIGTERM);
     // Whatever happened in the child: no partial file stays behind.
     target.discard();
     return status;

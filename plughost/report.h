@@ -17,4 +17,5 @@ std::string trimmed(const std::string& text);
 
 // Rows as columns of equal width, two blanks apart, each line indented by
 // two blanks; a column marked in `right` is aligned to the right.
-std::string table(const std::vector<std::vector<std::string>>& rows, const std::vector<bool>& right);
+std::string table(const std::vector<std::vector<std::string>>& rows,
+                  const std::vector<bool>& right);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -425,25 +426,36 @@ std::string serialise(const char* verdict, const Outcome& o) {
 struct Verdict {
     Outcome outcome;
     bool notAModule = false;
+    bool hung = false;  // did not finish within the time limit
 };
 
-Verdict runCategory(const std::string& path, const Category& c) {
-    const ChildOutcome child = runInChild([&](std::string& report) {
-        Outcome o;
-        try {
-            LoadedModule module(path);
-            c.check(module, o);
-            report = serialise(o.passed ? "pass" : "fail", o);
-        } catch (const NotAModule& e) {
-            o.fail(e.what());
-            report = serialise("not a module", o);
-        } catch (const std::exception& e) {
-            o.fail(e.what());
-            report = serialise("fail", o);
-        }
-        return 0;
-    });
+Verdict runCategory(const std::string& path, const Category& c, double timeLimit) {
+    const ChildOutcome child = runInChild(
+        [&](std::string& report) {
+            Outcome o;
+            try {
+                LoadedModule module(path);
+                c.check(module, o);
+                report = serialise(o.passed ? "pass" : "fail", o);
+            } catch (const NotAModule& e) {
+                o.fail(e.what());
+                report = serialise("not a module", o);
+            } catch (const std::exception& e) {
+                o.fail(e.what());
+                report = serialise("fail", o);
+            }
+            return 0;
+        },
+        SIGKILL, timeLimit);
     Verdict v;
+    if (child.timedOut) {
+        char text[96];
+        std::snprintf(text, sizeof text, "did not finish within %g s; the module was stopped",
+                      timeLimit);
+        v.outcome.fail(text);
+        v.hung = true;
+        return v;
+    }
     if (child.crashed()) {
         v.outcome.fail(crashText(child.signal));
         return v;
@@ -465,14 +477,16 @@ Verdict runCategory(const std::string& path, const Category& c) {
 
 struct Args {
     std::string module;
+    std::string timeout = "60";
     bool json = false;
 };
 
 int runValidate(const Args& a) {
-    bool all = true, notAModule = false;
+    const double timeLimit = parseNumber("--timeout", a.timeout, 0.1, 86400.0);
+    bool all = true, notAModule = false, hung = false;
     std::vector<std::pair<const char*, Verdict>> results;
     for (const Category& c : kCategories) {
-        Verdict v = runCategory(a.module, c);
+        Verdict v = runCategory(a.module, c, timeLimit);
         checkInterrupted();
         all = all && v.outcome.passed;
         // Without a record nothing else can be checked.
@@ -488,7 +502,9 @@ int runValidate(const Args& a) {
                           << "\n";
             std::cout.flush();
         }
-        if (notAModule) break;
+        // A module that does not return from one check is not checked further.
+        hung = v.hung;
+        if (notAModule || hung) break;
     }
     if (a.json) {
         std::cout << "{\"module\": " << jsonString(a.module) << ", \"categories\": [";
@@ -502,9 +518,12 @@ int runValidate(const Args& a) {
             std::cout << "}";
         }
         std::cout << "\n], \"notAModule\": " << (notAModule ? "true" : "false")
+                  << ", \"stopped\": " << (hung ? "true" : "false")
                   << ", \"passed\": " << (all ? "true" : "false") << "}\n";
     } else if (notAModule) {
         std::cout << "not a module of this interface; nothing else was checked\n";
+    } else if (hung) {
+        std::cout << "stopped: the module did not finish a check\n";
     } else {
         std::cout << (all ? "all categories passed\n" : "some categories failed\n");
     }
@@ -520,6 +539,10 @@ Command addValidateCommand(CLI::App& app) {
         "check the module category by category, each in a child process (exit status 0: all "
         "passed, 1: a check failed, 3: not a module)");
     v->add_option("MODULE", a->module, "the module file")->required();
+    v->add_option("--timeout", a->timeout,
+                  "seconds a category may take before the module is stopped (then nothing "
+                  "else is checked)")
+        ->capture_default_str();
     v->add_flag("--json", a->json, "print JSON for scripts");
     return {v, [a] { return runValidate(*a); }};
 }

@@ -11,10 +11,10 @@ ZUR_EXPORT int notTheEntry() { return 0; }
 
 namespace {
 
-#if defined(FAKE_CRASH_IN_PROCESS) || defined(FAKE_STEREO_THROUGH)
+#if defined(FAKE_CRASH_IN_PROCESS) || defined(FAKE_HANG_IN_PROCESS) || defined(FAKE_STEREO_THROUGH)
 // A record of 2 inputs and 2 outputs whose processing copies (replacing) or
 // adds (accumulating) each input to its output; the crashing kind ends the
-// process on its third block.
+// process on its third block, the hanging kind never returns from one.
 AEffect record;
 
 aeIntPtr ZUR_CALL dispatch(AEffect*, aeLong, aeLong, aeIntPtr, void*, float) { return 0; }
@@ -26,6 +26,9 @@ void ZUR_CALL through(AEffect*, float** in, float** out, aeLong frames) {
 #if defined(FAKE_CRASH_IN_PROCESS)
     static int blocks = 0;
     if (++blocks == 3) std::raise(SIGSEGV);
+#elif defined(FAKE_HANG_IN_PROCESS)
+    for (volatile bool forever = true; forever;) {
+    }
 #endif
     for (int c = 0; c < 2; ++c)
         for (aeLong n = 0; n < frames; ++n) out[c][n] = (replacing ? 0.0f : out[c][n]) + in[c][n];

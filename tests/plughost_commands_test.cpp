@@ -109,8 +109,8 @@ TEST_F(Plughost, EveryFailureNamesItsCause) {
         {kFakes + "/fake_foreign_main.so", "the module crashed (signal 11"},
         {path("mono.wav") + " " + zur,
          "'" + path("mono.wav") + "' is an audio file, not a module: the modules come first"},
-        {zur + " " + path("nothere.wav"), "cannot read input '" + path("nothere.wav") +
-                                              "': No such file or directory"},
+        {zur + " " + path("nothere.wav"),
+         "cannot read input '" + path("nothere.wav") + "': No such file or directory"},
         {zur + " " + path("folder"), "cannot read input '" + path("folder") + "': it is a folder"},
         {zur + " " + path("notaudio.wav"), "cannot read input"},
         {zur + " " + path("empty.wav"), "holds no audio frames"},
@@ -118,8 +118,8 @@ TEST_F(Plughost, EveryFailureNamesItsCause) {
         {zur + " --program 16", "--program 16 is out of range: module '" + zur + "' has 16"},
         {zur + " --automate " + path("nofile.txt"),
          "cannot read automation file '" + path("nofile.txt") + "': No such file or directory"},
-        {zur + " --automate " + path("folder"), "automation file '" + path("folder") +
-                                                     "': it is a folder"},
+        {zur + " --automate " + path("folder"),
+         "automation file '" + path("folder") + "': it is a folder"},
     };
     for (const auto& a : automation) {
         const std::string file = path("auto" + std::to_string(cases.size()) + ".txt");
@@ -150,12 +150,11 @@ TEST_F(Plughost, ParameterWarningsOnlyWhereTheModuleMayNotExpectTheValue) {
 TEST_F(Plughost, InfoDescribesTheRecordInAlignedColumns) {
     const Outcome text = run("info " + kZur);
     ASSERT_EQ(text.status, 0) << text.err;
-    for (const char* line : {"  identifier  'QKV1' (1363891761)\n",
-                             "  flags       20 HasVu CanReplacing\n",
-                             "      2  'Q        '     '      '            0.1    '  3.9'\n",
-                             "      4  'SweepRange'    'Hz'                0.2    'f = 2073'\n",
-                             "      9  'ZUR Tidewander 1.03'\n",
-                             "     15  'ZUR Tidewander 1.03'\n"})
+    for (const char* line :
+         {"  identifier  'QKV1' (1363891761)\n", "  flags       20 HasVu CanReplacing\n",
+          "      2  'Q        '     '      '            0.1    '  3.9'\n",
+          "      4  'SweepRange'    'Hz'                0.2    'f = 2073'\n",
+          "      9  'ZUR Tidewander 1.03'\n", "     15  'ZUR Tidewander 1.03'\n"})
         EXPECT_NE(text.out.find(line), std::string::npos) << line << text.out;
 
     // After the calls asked for: the values and texts they lead to.
@@ -206,7 +205,8 @@ TEST_F(Plughost, ValidatePassesTheModuleAndReportsEveryCategory) {
         << text.out;
     const Outcome json = run("validate --json " + kZur);
     EXPECT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("\"notAModule\": false, \"passed\": true}"), std::string::npos)
+    EXPECT_NE(json.out.find("\"notAModule\": false, \"stopped\": false, \"passed\": true}"),
+              std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"category\": \"state\", \"passed\": true"), std::string::npos);
 }
@@ -238,6 +238,21 @@ TEST_F(Plughost, ValidateTellsACrashFromAFailureFromNotAModule) {
     EXPECT_NE(json.out.find("\"notAModule\": true"), std::string::npos) << json.out;
 }
 
+// A module that never returns from processing: its category fails after the
+// time limit, the module is stopped, and nothing else is checked.
+TEST_F(Plughost, ValidateStopsAModuleThatDoesNotReturn) {
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome r = run("validate --timeout 0.5 " + kFakes + "/fake_hang_in_process.so");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("PASS  record"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FAIL  rates and block sizes  did not finish within 0.5 s"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("stopped: the module did not finish a check"), std::string::npos);
+    EXPECT_EQ(r.out.find("state"), std::string::npos) << r.out;
+}
+
 TEST_F(Plughost, BenchTakesSettingsModesAndJson) {
     const Outcome r = run("bench " + kZur +
                           " --seconds 0.01 --block 64 --mode replace --program 3 --param 5=0.5 "
@@ -266,14 +281,16 @@ TEST_F(Plughost, ListShowsEveryModuleAndWhyOtherFilesAreNotOnes) {
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string p = path("plugins");
     for (const char* row :
-         {"/zur\\.so +'QKV1' +1 +2 +8 +16\n", "/deeper/fake_stereo_through\\.so +'Thru' +2 +2 +0 +0\n",
+         {"/zur\\.so +'QKV1' +1 +2 +8 +16\n",
+          "/deeper/fake_stereo_through\\.so +'Thru' +2 +2 +0 +0\n",
           "/deeper/fake_foreign_main\\.so +the module crashed \\(signal 11",
           "/deeper/fake_no_main\\.so +module '.*/fake_no_main\\.so' has no 'main' entry"})
         EXPECT_TRUE(std::regex_search(r.out, std::regex(row))) << row << "\n" << r.out;
     EXPECT_EQ(r.out.find("readme"), std::string::npos);
 
     const Outcome json = run("list --json " + path("plugins"));
-    EXPECT_NE(json.out.find("\"path\": \"" + p + "/zur.so\", \"uniqueID\": 1363891761, "
+    EXPECT_NE(json.out.find("\"path\": \"" + p +
+                            "/zur.so\", \"uniqueID\": 1363891761, "
                             "\"uniqueIDText\": \"QKV1\", \"inputs\": 1, \"outputs\": 2, "
                             "\"parameters\": 8, \"programs\": 16}"),
               std::string::npos)

@@ -69,8 +69,10 @@ TEST_F(Plughost, RefusesToReplaceAFileTheUserMayNotWrite) {
         module = path("zur.so");
         fs::copy_file(PLUGHOST_PATH, program);
         fs::copy_file(kZur, module);
-        fs::permissions(program, fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
-        fs::permissions(module, fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
+        fs::permissions(program,
+                        fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
+        fs::permissions(module,
+                        fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
     } else {
         ASSERT_EQ(chmod(precious.c_str(), 0444), 0);
     }
@@ -89,8 +91,8 @@ TEST_F(Plughost, AReplacedFileKeepsItsPermissions) {
     std::ofstream(out) << "old";
     ASSERT_EQ(chmod(out.c_str(), 0640), 0);
     ASSERT_EQ(run(kOneSecond + " -o " + out).status, 0);
-    EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_read | fs::perms::owner_write |
-                                                 fs::perms::group_read);
+    EXPECT_EQ(fs::status(out).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(readAudio(out).samples.size(), 2u * 44100);
 }
 
@@ -127,8 +129,8 @@ TEST_F(Plughost, SignalsStopTheRenderAndRemoveThePartialFile) {
         int status;
     } cases[] = {{SIGINT, 130}, {SIGHUP, 129}, {SIGTERM, 143}};
     for (const auto& c : cases) {
-        const pid_t pid = spawn({"render", kZur, "--seconds", "86400", "--rate", "1000", "-q",
-                                 "-o", path("out.wav")});
+        const pid_t pid = spawn(
+            {"render", kZur, "--seconds", "86400", "--rate", "1000", "-q", "-o", path("out.wav")});
         std::vector<std::string> partial;
         const auto start = std::chrono::steady_clock::now();
         while ((partial = filesNamed("plughost-partial")).empty() &&
@@ -230,8 +232,7 @@ TEST_F(Plughost, TheFormatFollowsTheNameUnlessFormatSaysOtherwise) {
     };
     for (const auto& c : cases) {
         const std::string option = *c.option ? std::string(" --format ") + c.option : "";
-        const Outcome r =
-            run("render " + kZur + " --seconds 0.2 -q -o " + path(c.name) + option);
+        const Outcome r = run("render " + kZur + " --seconds 0.2 -q -o " + path(c.name) + option);
         if (c.format == 0) {
             EXPECT_EQ(r.status, 2) << c.name << option;
             EXPECT_NE(r.err.find("contradicts the name"), std::string::npos) << r.err;
