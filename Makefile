@@ -2,7 +2,7 @@
 PRESET ?= release
 JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ clang libclang-rt-14-dev binutils pkg-config libgtest-dev libgmock-dev \
-            libsndfile1-dev libcli11-dev libbenchmark-dev
+            libsndfile1-dev libcli11-dev libbenchmark-dev lv2-dev liblilv-dev lilv-utils sordi
 
 .PHONY: all deps build test demo bench tsan fuzz i386 win64 format format-check clean
 

@@ -54,9 +54,9 @@ TEST(Reference, FilterDesignOverAGrid) {
                         z.CalcFil();
                         d.calcAB();
                         d.calcFil();
-                        ASSERT_TRUE(sameDesign(z, d)) << "order " << order << " mode " << mode
-                                                      << " resonance " << res << " q " << q
-                                                      << " frequency " << d.curFreq;
+                        ASSERT_TRUE(sameDesign(z, d))
+                            << "order " << order << " mode " << mode << " resonance " << res
+                            << " q " << q << " frequency " << d.curFreq;
                         ++rows;
                     }
     EXPECT_EQ(rows, 2 * 2 * 14 * 6 * 30);
@@ -73,14 +73,14 @@ TEST(Reference, ConstructionLeavesTheStateOfTheFormulas) {
 // of programs is kept here as the formulas keep it (the values as sent).
 TEST(Reference, ParameterMappingFollowsEveryCall) {
     std::mt19937 rng(14);
-    const float landmarks[] = {0.0f,    1e-4f, 0.1f,  0.25f,   0.3448f, 0.3449f, 0.5f,
-                               0.5263f, 0.5264f, 0.6896f, 0.6897f, 0.99f,   1.0f,    1.5f,
-                               -0.2f,   1e6f,  -1e6f, 0.015f};
+    const float landmarks[] = {0.0f, 1e-4f,   0.1f,    0.25f,   0.3448f, 0.3449f,
+                               0.5f, 0.5263f, 0.5264f, 0.6896f, 0.6897f, 0.99f,
+                               1.0f, 1.5f,    -0.2f,   1e6f,    -1e6f,   0.015f};
     const std::int32_t indices[] = {0, 1, 2, 3, 4, 5, 6, 7, 1111};
     std::uniform_real_distribution<float> unit(-0.1f, 1.1f);
     // fres, resonance, mix, q, pole switch, pan, time, range, sweep: in the order sent.
-    std::vector<std::array<float, 9>> bank(16, {0.25f, 0.25f, 0.0f, 0.1f, 0.0f, 0.5f, 0.2f, 0.2f,
-                                                0.9f});
+    std::vector<std::array<float, 9>> bank(
+        16, {0.25f, 0.25f, 0.0f, 0.1f, 0.0f, 0.5f, 0.2f, 0.2f, 0.9f});
     auto slot = [](std::int32_t index) {
         switch (index) {
             case 0: return 0;
@@ -120,8 +120,11 @@ TEST(Reference, ParameterMappingFollowsEveryCall) {
 TEST(Reference, SweepStepsFollowTheFormulas) {
     const struct {
         float shape, time, range;
-    } cases[] = {{0.5f, 0.2f, 0.2f},  {0.5f, 0.015f, 1.0f}, {0.9f, 0.2f, 0.2f},
-                 {0.9f, 0.015f, 0.7f}, {0.9f, 1.0f, 0.05f}};
+    } cases[] = {{0.5f, 0.2f, 0.2f},
+                 {0.5f, 0.015f, 1.0f},
+                 {0.9f, 0.2f, 0.2f},
+                 {0.9f, 0.015f, 0.7f},
+                 {0.9f, 1.0f, 0.05f}};
     const float silence = 0.0f;
     float left, right;
     float* inputs[] = {const_cast<float*>(&silence)};

@@ -43,7 +43,7 @@ inline double cot(float x) {
 }
 
 inline std::int32_t truncated(double v) {
-    return v >= 2147483647.0 ? 2147483647
+    return v >= 2147483647.0    ? 2147483647
            : v <= -2147483648.0 ? (-2147483647 - 1)
                                 : static_cast<std::int32_t>(v);
 }
