@@ -89,8 +89,12 @@ public:
             if (next == chunkFrames() && !takeChunk()) break;
             const std::int64_t n = std::min(frames - done, chunkFrames() - next);
             const float* from = current.data() + next * channelCount;
-            for (std::int64_t i = 0; i < n; ++i)
-                for (int c = 0; c < channelCount; ++c) out[c][done + i] = *from++;
+            if (channelCount == 1) {
+                std::copy_n(from, n, out[0] + done);
+            } else {
+                for (std::int64_t i = 0; i < n; ++i)
+                    for (int c = 0; c < channelCount; ++c) out[c][done + i] = *from++;
+            }
             next += n;
             done += n;
         }

@@ -1,5 +1,6 @@
 #include "wav.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -109,6 +110,11 @@ std::vector<unsigned char> WavWriter::header(std::int64_t frames) const {
 
 void WavWriter::write(const float* in, std::int64_t frames) {
     const auto count = static_cast<std::size_t>(frames * channels);
+    written += frames;
+    if (samples == WavSamples::Float32 && std::endian::native == std::endian::little) {
+        sink.write(in, count * sizeof(float));  // already in the file's byte order
+        return;
+    }
     bytes.resize(count * static_cast<std::size_t>(sampleBytes));
     unsigned char* to = bytes.data();
     switch (samples) {
@@ -136,7 +142,6 @@ void WavWriter::write(const float* in, std::int64_t frames) {
             break;
     }
     sink.write(bytes.data(), bytes.size());
-    written += frames;
 }
 
 void WavWriter::finish() {
