@@ -4,7 +4,8 @@ JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ clang libclang-rt-14-dev binutils pkg-config libgtest-dev libgmock-dev \
             libsndfile1-dev libcli11-dev libbenchmark-dev lv2-dev liblilv-dev lilv-utils sordi
 
-.PHONY: all deps build test demo bench tsan fuzz i386 win64 format format-check clean
+.PHONY: all deps build test demo bench tsan fuzz i386 win64 install uninstall package dist \
+        format format-check clean
 
 all: build
 
@@ -67,6 +68,29 @@ win64:
 	cmake --preset win64
 	cmake --build --preset win64 -j $(JOBS)
 	ctest --preset win64
+
+# Installs under PREFIX (and DESTDIR, for staging): the module in
+# PREFIX/lib/zur, the LV2 bundle in PREFIX/lib/lv2/zur.lv2, plughost in
+# PREFIX/bin with its manual page and bash completion.
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)" --strip
+
+# Removes exactly what install puts there with the same PREFIX and DESTDIR.
+uninstall: build
+	DESTDIR="$(DESTDIR)" sh tools/uninstall.sh build "$(PREFIX)"
+
+# build/zur_<version>_<arch>.deb, with the same files under /usr.
+package: build
+	@sh tools/ensure-packages.sh dpkg-dev
+	cd build && cpack -G DEB
+
+# build/zur-<version>-windows-x64.zip: the Windows module and a text for its
+# users (`make win64` tests the module).
+dist:
+	@sh tools/ensure-packages.sh $(PACKAGES) $(WIN64_PACKAGES)
+	cmake --preset win64
+	cmake --build --preset win64 --target dist
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
 

@@ -33,15 +33,15 @@ struct Control {
     float programZero;
 };
 constexpr Control kControls[] = {
-    {kFirstControl + 0, 0, 0.25f},   // Fres
-    {kFirstControl + 1, 1, 0.25f},   // Resonance
-    {kFirstControl + 7, 7, 0.0f},    // MIX
-    {kFirstControl + 2, 2, 0.1f},    // Q
-    {kFirstControl + 8, 1111, 0.0f}, // filter order: 4-pole
-    {kFirstControl + 6, 6, 0.5f},    // PAN
-    {kFirstControl + 3, 3, 0.2f},    // SweepTime
-    {kFirstControl + 4, 4, 0.2f},    // SweepRange
-    {kFirstControl + 5, 5, 0.9f},    // SWEEP: Sin
+    {kFirstControl + 0, 0, 0.25f},    // Fres
+    {kFirstControl + 1, 1, 0.25f},    // Resonance
+    {kFirstControl + 7, 7, 0.0f},     // MIX
+    {kFirstControl + 2, 2, 0.1f},     // Q
+    {kFirstControl + 8, 1111, 0.0f},  // filter order: 4-pole
+    {kFirstControl + 6, 6, 0.5f},     // PAN
+    {kFirstControl + 3, 3, 0.2f},     // SweepTime
+    {kFirstControl + 4, 4, 0.2f},     // SweepRange
+    {kFirstControl + 5, 5, 0.9f},     // SWEEP: Sin
 };
 constexpr std::uint32_t kPorts = kFirstControl + 9;
 
@@ -60,8 +60,7 @@ struct Plugin {
     std::uint32_t sent[std::size(kControls)] = {};
 };
 
-LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
-                       const LV2_Feature* const*) {
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
     // Created as the module entry creates an instance.
     oome = false;
     ZUR* effect = new (std::nothrow) ZUR(hostCallback);
@@ -123,8 +122,8 @@ void cleanup(LV2_Handle handle) {
 
 const void* extensionData(const char*) { return nullptr; }
 
-constexpr LV2_Descriptor kDescriptor = {kUri,       instantiate, connectPort, activate,
-                                        run,        deactivate,  cleanup,     extensionData};
+constexpr LV2_Descriptor kDescriptor = {kUri, instantiate, connectPort, activate,
+                                        run,  deactivate,  cleanup,     extensionData};
 
 }  // namespace
 

@@ -55,12 +55,18 @@ struct ExpectedPort {
 };
 
 const ExpectedPort kPorts[] = {
-    {"in", "in", 0, "center"},          {"out_left", "out", 0, "left"},
-    {"out_right", "out", 0, "right"},   {"fres", "control", 0, nullptr},
-    {"resonance", "control", 1, nullptr}, {"q", "control", 2, nullptr},
-    {"sweep_time", "control", 3, nullptr}, {"sweep_range", "control", 4, nullptr},
-    {"sweep", "control", 5, nullptr},   {"pan", "control", 6, nullptr},
-    {"mix", "control", 7, nullptr},     {"filter_order", "control", 1111, nullptr},
+    {"in", "in", 0, "center"},
+    {"out_left", "out", 0, "left"},
+    {"out_right", "out", 0, "right"},
+    {"fres", "control", 0, nullptr},
+    {"resonance", "control", 1, nullptr},
+    {"q", "control", 2, nullptr},
+    {"sweep_time", "control", 3, nullptr},
+    {"sweep_range", "control", 4, nullptr},
+    {"sweep", "control", 5, nullptr},
+    {"pan", "control", 6, nullptr},
+    {"mix", "control", 7, nullptr},
+    {"filter_order", "control", 1111, nullptr},
 };
 
 TEST_F(Lv2, TheBundleIsDiscoveredFromTheBuildFolder) {
@@ -190,8 +196,8 @@ TEST_F(Lv2, RunsSampleForSampleLikeTheRecord) {
             const int changes = 1 + static_cast<int>(rng() % 4);
             for (int c = 0; c < changes; ++c) {
                 const auto p = static_cast<std::uint32_t>(3 + rng() % 9);
-                controls[p] = block % 97 == 42 ? std::numeric_limits<float>::quiet_NaN()
-                                               : unit(rng);
+                controls[p] =
+                    block % 97 == 42 ? std::numeric_limits<float>::quiet_NaN() : unit(rng);
             }
         }
         for (std::uint32_t p : order)
@@ -225,8 +231,8 @@ TEST_F(Lv2, RunsSampleForSampleLikeTheRecord) {
 TEST_F(Lv2, Lv2applyMatchesPlughostRender) {
     if (ZUR_SANITIZED)
         GTEST_SKIP() << "lv2apply is not built with the sanitizers this plug-in needs loaded first";
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("lv2apply-test-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("lv2apply-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string in = (dir / "in.wav").string(), lv2 = (dir / "lv2.wav").string(),
                       host = (dir / "host.wav").string();
@@ -249,9 +255,9 @@ TEST_F(Lv2, Lv2applyMatchesPlughostRender) {
                               " -c sweep 0.5 -c pan 0.3 -c filter_order 1 -c resonance 0.6 " +
                               kUri + " 2>" + (dir / "err.txt").string();
     ASSERT_EQ(std::system(apply.c_str()), 0) << apply;
-    const std::string render = std::string(PLUGHOST_PATH) + " render " + ZUR_MODULE_PATH + " " +
-                               in + " -q -o " + host +
-                               " --param 1=0.6 --param 1111=1 --param 6=0.3 --param 5=0.5 >/dev/null";
+    const std::string render =
+        std::string(PLUGHOST_PATH) + " render " + ZUR_MODULE_PATH + " " + in + " -q -o " + host +
+        " --param 1=0.6 --param 1111=1 --param 6=0.3 --param 5=0.5 >/dev/null";
     ASSERT_EQ(std::system(render.c_str()), 0) << render;
     auto read = [](const std::string& path) {
         SF_INFO info{};
