@@ -8,13 +8,14 @@
 #include "reference_design.h"
 #include "zur_probe.h"
 
-#define ZUR_DESIGN_FIELDS(X)                                                                      \
-    X(protoA1)                                                                                    \
-    X(protoB)                                                                                     \
-    X(protoA2) X(sec1Gain) X(sec1A1) X(sec1A2) X(sec2Gain) X(sec2A1) X(sec2A2) X(fres) X(curFreq) \
-        X(sinePos) X(resonance) X(q) X(pan) X(sweepWidth) X(sweep) X(sweepTime) X(fmin) X(fmax)   \
-            X(triangleIncrement) X(sineIncrement) X(fresFreq) X(restFreq) X(poleSwitch)           \
-                X(protoPeak) X(freqLimit) X(mix) X(triangleStep) X(sineStep) X(lfoMode) X(twoPole)
+// clang-format off
+#define ZUR_DESIGN_FIELDS(X)                                                            \
+    X(protoA1) X(protoB) X(protoA2) X(sec1Gain) X(sec1A1) X(sec1A2) X(sec2Gain)         \
+    X(sec2A1) X(sec2A2) X(fres) X(curFreq) X(sinePos) X(resonance) X(q) X(pan)          \
+    X(sweepWidth) X(sweep) X(sweepTime) X(fmin) X(fmax) X(triangleIncrement)            \
+    X(sineIncrement) X(fresFreq) X(restFreq) X(poleSwitch) X(protoPeak) X(freqLimit)    \
+    X(mix) X(triangleStep) X(sineStep) X(lfoMode) X(twoPole)
+// clang-format on
 
 inline reference::Design readDesign(const ZURProbe& z) {
     reference::Design d;
