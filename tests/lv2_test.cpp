@@ -71,7 +71,9 @@ const ExpectedPort kPorts[] = {
 
 TEST_F(Lv2, TheBundleIsDiscoveredFromTheBuildFolder) {
     ASSERT_NE(plugin, nullptr) << "no plug-in " << kUri << " in " << LV2_PATH_DIR;
-    EXPECT_EQ(text(lilv_plugin_get_name(plugin)), "ZUR");
+    LilvNode* name = lilv_plugin_get_name(plugin);
+    EXPECT_EQ(text(name), "ZUR");
+    lilv_node_free(name);
     const std::string bundle = text(lilv_plugin_get_bundle_uri(plugin));
     EXPECT_EQ(bundle.substr(bundle.size() - 8), "zur.lv2/") << bundle;
     LilvNode* hardRt = node(LILV_NS_LV2 "hardRTCapable");
@@ -98,6 +100,7 @@ TEST_F(Lv2, PortsAreTheEffectsParameters) {
     LilvNode* output = node(LILV_URI_OUTPUT_PORT);
     LilvNode* group = node("http://lv2plug.in/ns/ext/port-groups#group");
     LilvNode* enumeration = node(LILV_NS_LV2 "enumeration");
+    LilvNode* designationKey = node(LILV_NS_LV2 "designation");
     for (std::uint32_t i = 0; i < std::size(kPorts); ++i) {
         const ExpectedPort& e = kPorts[i];
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
@@ -111,7 +114,7 @@ TEST_F(Lv2, PortsAreTheEffectsParameters) {
             const std::string g = groups ? text(lilv_nodes_get_first(groups)) : "";
             EXPECT_EQ(g, std::string(kUri) + (kind == "in" ? "#in" : "#out")) << symbol;
             lilv_nodes_free(groups);
-            LilvNode* designation = lilv_port_get(plugin, port, node(LILV_NS_LV2 "designation"));
+            LilvNode* designation = lilv_port_get(plugin, port, designationKey);
             EXPECT_EQ(text(designation),
                       std::string("http://lv2plug.in/ns/ext/port-groups#") + e.designation)
                 << symbol;
@@ -157,7 +160,8 @@ TEST_F(Lv2, PortsAreTheEffectsParameters) {
         }
         lilv_scale_points_free(points);
     }
-    for (LilvNode* n : {audio, control, input, output, group, enumeration}) lilv_node_free(n);
+    for (LilvNode* n : {audio, control, input, output, group, enumeration, designationKey})
+        lilv_node_free(n);
 }
 
 // Noise in blocks of many sizes, with control values changed between blocks

@@ -106,7 +106,7 @@ TEST_F(Plughost, EveryFailureNamesItsCause) {
         {kFakes + "/fake_no_main.so", "has no 'main' entry"},
         {kFakes + "/fake_null_main.so", "'main' answered null"},
         {kFakes + "/fake_bad_magic.so", "wrong magic 0x12345678"},
-        {kFakes + "/fake_foreign_main.so", "the module crashed (signal 11"},
+        {kFakes + "/fake_foreign_main.so", "the module crashed (signal "},
         {path("mono.wav") + " " + zur,
          "'" + path("mono.wav") + "' is an audio file, not a module: the modules come first"},
         {zur + " " + path("nothere.wav"),
@@ -217,7 +217,7 @@ TEST_F(Plughost, ValidateTellsACrashFromAFailureFromNotAModule) {
     const Outcome crashing = run("validate " + kFakes + "/fake_crash_in_process.so");
     EXPECT_EQ(crashing.status, 1) << crashing.out;
     EXPECT_NE(crashing.out.find("PASS  record"), std::string::npos) << crashing.out;
-    EXPECT_NE(crashing.out.find("FAIL  rates and block sizes  the module crashed (signal 11"),
+    EXPECT_NE(crashing.out.find("FAIL  rates and block sizes  the module crashed (signal "),
               std::string::npos)
         << crashing.out;
     EXPECT_NE(crashing.out.find("state"), std::string::npos) << crashing.out;
@@ -234,7 +234,7 @@ TEST_F(Plughost, ValidateTellsACrashFromAFailureFromNotAModule) {
     }
     const Outcome json = run("validate --json " + kFakes + "/fake_foreign_main.so");
     EXPECT_EQ(json.status, 3);
-    EXPECT_NE(json.out.find("the module crashed (signal 11"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("the module crashed (signal "), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"notAModule\": true"), std::string::npos) << json.out;
 }
 
@@ -283,7 +283,7 @@ TEST_F(Plughost, ListShowsEveryModuleAndWhyOtherFilesAreNotOnes) {
     for (const char* row :
          {"/zur\\.so +'QKV1' +1 +2 +8 +16\n",
           "/deeper/fake_stereo_through\\.so +'Thru' +2 +2 +0 +0\n",
-          "/deeper/fake_foreign_main\\.so +the module crashed \\(signal 11",
+          "/deeper/fake_foreign_main\\.so +the module crashed \\(signal ",
           "/deeper/fake_no_main\\.so +module '.*/fake_no_main\\.so' has no 'main' entry"})
         EXPECT_TRUE(std::regex_search(r.out, std::regex(row))) << row << "\n" << r.out;
     EXPECT_EQ(r.out.find("readme"), std::string::npos);

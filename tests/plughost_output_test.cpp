@@ -156,7 +156,7 @@ TEST_F(Plughost, AModuleThatCrashesWhileRenderingIsReportedAndLeavesNothing) {
     const Outcome r =
         run("render " + kFakes + "/fake_crash_in_process.so --seconds 1 -q -o " + path("out.wav"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("the module crashed (signal 11"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the module crashed (signal "), std::string::npos) << r.err;
     EXPECT_TRUE(filesNamed("out.wav").empty());
 }
 
