@@ -58,7 +58,6 @@ public:
     // Whether the output is written through as a stream (no seeking back).
     bool isStream() const { return stream; }
     int descriptor() const { return fd; }
-    const std::string& temporaryPath() const { return temporary; }
 
     // Gives the finished file its name.
     void commit();
